@@ -1,0 +1,158 @@
+#include "sheafwright/calendar.h"
+
+#include <unicode/calendar.h>
+#include <unicode/locid.h>
+#include <unicode/timezone.h>
+
+#include <cassert>
+#include <cmath>
+#include <limits>
+
+namespace sheafwright {
+
+namespace {
+
+bool succeeded(UErrorCode status) { return U_SUCCESS(status) != 0; }
+
+UDate toUDate(Date date) {
+  return static_cast<UDate>(date.time_since_epoch().count()) / 1000.0;
+}
+
+Date fromUDate(UDate millis) {
+  return Date{std::chrono::microseconds{static_cast<std::int64_t>(std::llround(millis * 1000.0))}};
+}
+
+bool fitsField(std::int64_t value) {
+  return value >= std::numeric_limits<int32_t>::min() / 2 &&
+         value <= std::numeric_limits<int32_t>::max() / 2;
+}
+
+}  // namespace
+
+struct Calendar::Impl {
+  std::unique_ptr<icu::Calendar> calendar;
+
+  // Operations work on a clone so that the value stays untouched and shareable.
+  std::unique_ptr<icu::Calendar> working() const {
+    return std::unique_ptr<icu::Calendar>(calendar->clone());
+  }
+};
+
+Calendar::Calendar(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Calendar Calendar::current() {
+  UErrorCode status = U_ZERO_ERROR;
+  auto impl = std::make_unique<Impl>();
+  impl->calendar.reset(icu::Calendar::createInstance(status));
+  if (!succeeded(status) || !impl->calendar) {
+    return Calendar("UTC");
+  }
+  return Calendar(std::move(impl));
+}
+
+Calendar::Calendar(const std::string& zoneId, const std::string& localeId)
+    : impl_(std::make_unique<Impl>()) {
+  UErrorCode status = U_ZERO_ERROR;
+  icu::TimeZone* zone = icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(zoneId));
+  impl_->calendar.reset(icu::Calendar::createInstance(zone, icu::Locale(localeId.c_str()), status));
+  if (!succeeded(status) || !impl_->calendar) {
+    status = U_ZERO_ERROR;
+    impl_->calendar.reset(icu::Calendar::createInstance(icu::TimeZone::getGMT()->clone(),
+                                                        icu::Locale::getRoot(), status));
+  }
+  assert(impl_->calendar);
+}
+
+Calendar::Calendar(const Calendar& other)
+    : impl_(std::make_unique<Impl>(Impl{other.impl_->working()})) {}
+
+Calendar& Calendar::operator=(const Calendar& other) {
+  if (this != &other) {
+    impl_ = std::make_unique<Impl>(Impl{other.impl_->working()});
+  }
+  return *this;
+}
+
+Calendar::Calendar(Calendar&&) noexcept = default;
+Calendar& Calendar::operator=(Calendar&&) noexcept = default;
+Calendar::~Calendar() = default;
+
+std::int64_t Calendar::year(Date date) const {
+  auto cal = impl_->working();
+  UErrorCode status = U_ZERO_ERROR;
+  cal->setTime(toUDate(date), status);
+  const int32_t value = cal->get(UCAL_YEAR, status);
+  return value;
+}
+
+bool Calendar::isValidDate(std::int64_t year, std::int64_t month, std::int64_t day) const {
+  if (!fitsField(year) || month < 1 || month > 1000 || day < 1 || day > 1000) {
+    return false;
+  }
+  // Validity is a question of the calendar's fields, so ask it in UTC where no transition can
+  // remove a day; a lenient calendar rolls an impossible day over, which the read-back shows.
+  auto cal = impl_->working();
+  cal->adoptTimeZone(icu::TimeZone::getGMT()->clone());
+  cal->setLenient(true);
+  cal->clear();
+  cal->set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day),
+           12, 0, 0);
+  UErrorCode status = U_ZERO_ERROR;
+  cal->getTime(status);
+  if (!succeeded(status)) {
+    return false;
+  }
+  return cal->get(UCAL_YEAR, status) == year && cal->get(UCAL_MONTH, status) == month - 1 &&
+         cal->get(UCAL_DATE, status) == day && succeeded(status);
+}
+
+std::optional<Date> Calendar::startOfDay(std::int64_t year, std::int64_t month,
+                                         std::int64_t day) const {
+  if (!isValidDate(year, month, day)) {
+    return std::nullopt;
+  }
+  auto cal = impl_->working();
+  cal->setLenient(true);
+  // A midnight inside a skipped hour resolves to the first instant after the gap.
+  cal->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+  cal->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
+  cal->clear();
+  cal->set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day),
+           0, 0, 0);
+  UErrorCode status = U_ZERO_ERROR;
+  const UDate millis = cal->getTime(status);
+  if (!succeeded(status)) {
+    return std::nullopt;
+  }
+  return fromUDate(millis);
+}
+
+Date Calendar::startOfDay(Date date) const {
+  auto cal = impl_->working();
+  cal->setLenient(true);
+  cal->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+  cal->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
+  UErrorCode status = U_ZERO_ERROR;
+  // Whole milliseconds toward the past, so an instant never lands in the following day.
+  const auto millis = std::chrono::floor<std::chrono::milliseconds>(date);
+  cal->setTime(static_cast<UDate>(millis.time_since_epoch().count()), status);
+  cal->set(UCAL_HOUR_OF_DAY, 0);
+  cal->set(UCAL_MINUTE, 0);
+  cal->set(UCAL_SECOND, 0);
+  cal->set(UCAL_MILLISECOND, 0);
+  const UDate start = cal->getTime(status);
+  if (!succeeded(status)) {
+    return date;
+  }
+  return fromUDate(start);
+}
+
+std::string Calendar::timeZoneId() const {
+  icu::UnicodeString id;
+  impl_->calendar->getTimeZone().getID(id);
+  std::string out;
+  id.toUTF8String(out);
+  return out;
+}
+
+}  // namespace sheafwright

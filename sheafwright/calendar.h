@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "sheafwright/date.h"
+
+namespace sheafwright {
+
+// A calendar system with its time zone: the user's current one, or a fixed one for tests.
+// Copies never share state; every operation leaves the value unchanged and is safe to call
+// from several threads at once.
+class Calendar {
+ public:
+  // ICU's default calendar for the default locale and time zone (which honour TZ and the
+  // locale variables).
+  static Calendar current();
+  // A calendar of `localeId` ("en_US", "th_TH@calendar=buddhist") in the zone `zoneId`
+  // ("America/Sao_Paulo"). An unknown zone is taken as UTC, as ICU does.
+  Calendar(const std::string& zoneId, const std::string& localeId = "en_US");
+
+  Calendar(const Calendar& other);
+  Calendar& operator=(const Calendar& other);
+  Calendar(Calendar&&) noexcept;
+  Calendar& operator=(Calendar&&) noexcept;
+  ~Calendar();
+
+  // The year number of `date` in this calendar and its time zone.
+  std::int64_t year(Date date) const;
+  // True when the day exists: a month of the calendar, and a day within that month's length
+  // in that year. Time-zone transitions play no part.
+  bool isValidDate(std::int64_t year, std::int64_t month, std::int64_t day) const;
+  // The first instant of the named day in this time zone, also when a transition skips its
+  // midnight; absent when the day cannot be formed.
+  std::optional<Date> startOfDay(std::int64_t year, std::int64_t month, std::int64_t day) const;
+  // The first instant of the local day that holds `date`.
+  Date startOfDay(Date date) const;
+
+  std::string timeZoneId() const;
+
+ private:
+  struct Impl;
+  explicit Calendar(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sheafwright

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "sheafwright/calendar.h"
+#include "sheafwright/script_runner.h"
+
+namespace sheafwright {
+
+// What a run talks to besides its arguments: the notes, the streams, the user's calendar.
+struct RunEnvironment {
+  ScriptRunner& runner;
+  std::ostream& out;
+  std::ostream& err;
+  // The user's current calendar, asked for anew for every note.
+  std::function<Calendar()> currentCalendar = &Calendar::current;
+};
+
+// The whole tool: options, reading, converting, writing and every printed line. Returns the
+// exit status (0 done or usage shown, 1 reading or writing failed, 2 unknown option).
+int run(const std::vector<std::string>& arguments, const RunEnvironment& environment);
+
+}  // namespace sheafwright

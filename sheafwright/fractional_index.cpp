@@ -1,0 +1,97 @@
+#include "sheafwright/fractional_index.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "sheafwright/unicode_text.h"
+
+namespace sheafwright {
+
+namespace {
+
+constexpr int kBase = 62;
+
+// A bound read as its user-perceived characters; anything but a single digit is worth 0.
+std::vector<int> digitValues(std::string_view key, std::vector<std::string_view>* characters) {
+  std::vector<int> values;
+  values.reserve(key.size());
+  // Keys this tool makes hold digits only, one byte each.
+  if (key.find_first_not_of(FractionalIndex::digits) == std::string_view::npos) {
+    for (std::size_t pos = 0; pos < key.size(); ++pos) {
+      values.push_back(static_cast<int>(FractionalIndex::digits.find(key[pos])));
+      if (characters) {
+        characters->push_back(key.substr(pos, 1));
+      }
+    }
+    return values;
+  }
+  text::GraphemeBoundaries boundaries(key);
+  for (std::size_t pos = 0; pos < key.size();) {
+    const std::size_t end = boundaries.next(pos);
+    const std::string_view character = key.substr(pos, end - pos);
+    const std::size_t index =
+        character.size() == 1 ? FractionalIndex::digits.find(character[0]) : std::string_view::npos;
+    values.push_back(index == std::string_view::npos ? 0 : static_cast<int>(index));
+    if (characters) {
+      characters->push_back(character);
+    }
+    pos = end;
+  }
+  return values;
+}
+
+bool allDigits(std::string_view key) {
+  return key.find_first_not_of(FractionalIndex::digits) == std::string_view::npos;
+}
+
+}  // namespace
+
+std::string FractionalIndex::between(std::optional<std::string_view> lower,
+                                     std::optional<std::string_view> upper) {
+  if (lower && upper && !(*lower < *upper)) {
+    upper.reset();
+  }
+  // The parser's case, a key after the last one, in one pass: keep the leading run of "z"
+  // and put the middle of the rest of the range after it.
+  if (!upper && (!lower || allDigits(*lower))) {
+    const std::string_view a = lower.value_or(std::string_view{});
+    const std::size_t run = std::min(a.find_first_not_of('z'), a.size());
+    std::string result(run, 'z');
+    const int lo = run < a.size() ? static_cast<int>(digits.find(a[run])) : 0;
+    result += digits[static_cast<std::size_t>((lo + kBase) / 2)];
+    return result;
+  }
+  std::vector<std::string_view> lowerCharacters;
+  const std::vector<int> a = lower ? digitValues(*lower, &lowerCharacters) : std::vector<int>{};
+  std::vector<int> b;
+  bool bounded = upper.has_value();
+  if (bounded) {
+    b = digitValues(*upper, nullptr);
+  }
+
+  std::string result;
+  for (std::size_t i = 0;; ++i) {
+    const int lo = i < a.size() ? a[i] : 0;
+    int hi = kBase;
+    if (bounded) {
+      if (i >= b.size()) {
+        std::string rest;
+        for (std::size_t j = i; j < lowerCharacters.size(); ++j) {
+          rest += lowerCharacters[j];
+        }
+        return result + between(rest, std::nullopt);
+      }
+      hi = b[i];
+    }
+    if (hi - lo >= 2) {
+      result += digits[static_cast<std::size_t>((lo + hi) / 2)];
+      return result;
+    }
+    result += digits[static_cast<std::size_t>(lo)];
+    if (hi == lo + 1) {
+      bounded = false;
+    }
+  }
+}
+
+}  // namespace sheafwright

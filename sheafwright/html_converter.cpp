@@ -1,0 +1,374 @@
+#include "sheafwright/html_converter.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "sheafwright/unicode_text.h"
+
+namespace sheafwright {
+
+namespace {
+
+// ---- Entities -------------------------------------------------------------------------------
+
+struct NamedEntity {
+  std::string_view entity;
+  char replacement;
+};
+
+// Longest first, so the longest entity starting at an "&" wins. The four forms without a
+// semicolon are how Notes itself writes "&", "<", ">" and the double quote.
+constexpr std::array<NamedEntity, 11> kNamedEntities{{
+    {"&nbsp;", ' '},
+    {"&quot;", '"'},
+    {"&apos;", '\''},
+    {"&amp;", '&'},
+    {"&#39;", '\''},
+    {"&quot", '"'},
+    {"&lt;", '<'},
+    {"&gt;", '>'},
+    {"&amp", '&'},
+    {"&lt", '<'},
+    {"&gt", '>'},
+}};
+
+// One left-to-right pass; what a replacement produces is not looked at again.
+std::string decodeNamed(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t amp = text.find('&', pos);
+    if (amp == std::string_view::npos) {
+      out.append(text, pos, std::string_view::npos);
+      break;
+    }
+    out.append(text, pos, amp - pos);
+    pos = amp + 1;
+    out += '&';
+    for (const NamedEntity& named : kNamedEntities) {
+      if (text.substr(amp, named.entity.size()) == named.entity) {
+        out.back() = named.replacement;
+        pos = amp + named.entity.size();
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+// The value of a numeric entity's digits, or absent when a digit is not ASCII or the number
+// does not fit in 32 bits.
+std::optional<std::uint32_t> readEntityNumber(std::string_view digits) {
+  std::uint64_t value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') {
+      return std::nullopt;
+    }
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    if (value > UINT32_MAX) {
+      return std::nullopt;
+    }
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+// Decoding numeric entities by "find the leftmost match, replace it, search again from the
+// start" is quadratic when done literally. Matches of "&#\d+;" cannot overlap, so the leftmost
+// match is the one that ends first: feed the characters one by one onto the output, and each
+// time a ";" lands, see whether the output now ends in a match. A replacement character is fed
+// again, since it can complete a match with the text before or after it. The text before a
+// match never holds one, so the result is the same as the literal loop's.
+class NumericEntityDecoder {
+ public:
+  explicit NumericEntityDecoder(std::size_t sizeHint) { out_.reserve(sizeHint); }
+
+  void feed(char32_t c) {
+    for (;;) {
+      text::appendUtf8(out_, c);
+      if (c != U';') {
+        return;
+      }
+      const auto replacement = replaceMatchAtEnd();
+      if (!replacement.has_value()) {
+        return;
+      }
+      if (*replacement == kRemoved) {
+        return;
+      }
+      c = *replacement;
+    }
+  }
+
+  void feedBytes(std::string_view bytes) { out_.append(bytes); }
+
+  std::string take() { return std::move(out_); }
+
+ private:
+  static constexpr char32_t kRemoved = 0xFFFFFFFF;
+
+  // When the output ends in "&#" digits ";", removes it and says what stands in its place.
+  std::optional<char32_t> replaceMatchAtEnd() {
+    std::size_t digitsBegin = out_.size() - 1;
+    while (digitsBegin > 0) {
+      const text::CodePoint c = text::codePointBefore(out_, digitsBegin);
+      if (!text::isDecimalDigit(c.value)) {
+        break;
+      }
+      digitsBegin -= c.length;
+    }
+    const std::size_t digitsEnd = out_.size() - 1;
+    if (digitsBegin == digitsEnd || digitsBegin < 2 || out_[digitsBegin - 1] != '#' ||
+        out_[digitsBegin - 2] != '&') {
+      return std::nullopt;
+    }
+    const auto number =
+        readEntityNumber(std::string_view(out_).substr(digitsBegin, digitsEnd - digitsBegin));
+    out_.resize(digitsBegin - 2);
+    if (!number || (*number >= 0xD800 && *number <= 0xDFFF) || *number >= 0x110000) {
+      return kRemoved;
+    }
+    return static_cast<char32_t>(*number);
+  }
+
+  std::string out_;
+};
+
+std::string decodeNumeric(std::string_view text) {
+  if (text.find("&#") == std::string_view::npos) {
+    return std::string(text);
+  }
+  NumericEntityDecoder decoder(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    // Runs without ";" cannot end a match: copy them whole.
+    const std::size_t semicolon = text.find(';', pos);
+    if (semicolon == std::string_view::npos) {
+      decoder.feedBytes(text.substr(pos));
+      break;
+    }
+    decoder.feedBytes(text.substr(pos, semicolon - pos));
+    decoder.feed(U';');
+    pos = semicolon + 1;
+  }
+  return decoder.take();
+}
+
+// ---- Scanner --------------------------------------------------------------------------------
+
+struct LineRecord {
+  std::int64_t level;
+  std::string text;
+};
+
+enum class TagAction { kNone, kOpenList, kCloseList, kBlock, kSkip };
+
+struct KnownTag {
+  std::string_view name;
+  TagAction action;
+};
+
+constexpr std::array<KnownTag, 23> kTags{{
+    {"ul", TagAction::kOpenList},   {"ol", TagAction::kOpenList},
+    {"/ul", TagAction::kCloseList}, {"/ol", TagAction::kCloseList},
+    {"li", TagAction::kBlock},      {"/li", TagAction::kBlock},
+    {"div", TagAction::kBlock},     {"/div", TagAction::kBlock},
+    {"p", TagAction::kBlock},       {"/p", TagAction::kBlock},
+    {"br", TagAction::kBlock},      {"br/", TagAction::kBlock},
+    {"h1", TagAction::kBlock},      {"h2", TagAction::kBlock},
+    {"h3", TagAction::kBlock},      {"/h1", TagAction::kBlock},
+    {"/h2", TagAction::kBlock},     {"/h3", TagAction::kBlock},
+    {"tr", TagAction::kBlock},      {"/tr", TagAction::kBlock},
+    {"style", TagAction::kSkip},    {"script", TagAction::kSkip},
+    {"head", TagAction::kSkip},
+}};
+
+// Longer names can still lowercase to a known one (the Kelvin sign becomes "k"), but never
+// from this many bytes.
+constexpr std::size_t kLongestNameBytes = 32;
+
+// The tag name: the tag text lowercased, trimmed of white space, up to its first space.
+std::string tagName(std::string_view tagText) {
+  const std::string_view trimmed = text::trimWhiteSpace(tagText);
+  const std::string_view raw = trimmed.substr(0, trimmed.find(' '));
+  if (raw.size() > kLongestNameBytes) {
+    return {};  // the empty name, which matches no tag
+  }
+  return text::lowercase(raw);
+}
+
+TagAction actionFor(std::string_view name) {
+  for (const KnownTag& tag : kTags) {
+    if (tag.name == name) {
+      return tag.action;
+    }
+  }
+  return TagAction::kNone;
+}
+
+bool equalsIgnoringAsciiCase(std::string_view text, std::string_view lowerName) {
+  if (text.size() != lowerName.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (c != lowerName[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+class Scanner {
+ public:
+  explicit Scanner(std::string_view body) : body_(body), boundaries_(body) {}
+
+  std::string run() {
+    std::size_t pos = 0;
+    while (pos < body_.size()) {
+      if (body_[pos] == '<' && boundaries_.isWholeCharacter(pos, 1)) {
+        const auto close = findDelimiter('>', pos + 1);
+        if (!close) {
+          break;  // an unclosed "<" ends the scan
+        }
+        pos = actOnTag(body_.substr(pos + 1, *close - pos - 1), *close);
+        continue;
+      }
+      // Text up to the next "<" that could be a delimiter goes in unchanged.
+      const std::size_t next = std::min(body_.find('<', pos + 1), body_.size());
+      if (current_.empty()) {
+        currentLevel_ = depth_;
+      }
+      current_.append(body_, pos, next - pos);
+      pos = next;
+    }
+    flush();
+    return render();
+  }
+
+ private:
+  // The first `delimiter` at or after `from` that is a character of its own.
+  std::optional<std::size_t> findDelimiter(char delimiter, std::size_t from) {
+    for (std::size_t at = body_.find(delimiter, from); at != std::string_view::npos;
+         at = body_.find(delimiter, at + 1)) {
+      if (boundaries_.isWholeCharacter(at, 1)) {
+        return at;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // Acts on a tag whose ">" is at `close`; returns where scanning goes on.
+  std::size_t actOnTag(std::string_view tagText, std::size_t close) {
+    const std::string name = tagName(tagText);
+    switch (actionFor(name)) {
+      case TagAction::kOpenList:
+        flush();
+        ++depth_;
+        break;
+      case TagAction::kCloseList:
+        flush();
+        depth_ = depth_ > 0 ? depth_ - 1 : 0;
+        break;
+      case TagAction::kBlock:
+        flush();
+        currentLevel_ = depth_;
+        break;
+      case TagAction::kSkip:
+        return skipElement(name, close + 1);
+      case TagAction::kNone:
+        break;
+    }
+    return close + 1;
+  }
+
+  // Skips to past the element's closing tag, if there is one after `from`.
+  std::size_t skipElement(const std::string& name, std::size_t from) {
+    const auto occurrence = findClosingTag(name, from);
+    if (!occurrence) {
+      return from;
+    }
+    const std::size_t end = *occurrence + 2 + name.size();
+    const auto close = findDelimiter('>', end);
+    return close ? *close + 1 : end;
+  }
+
+  // The first "</name" at or after `from`, in any letter case. Searching afresh for every
+  // unclosed opening tag would be quadratic; scanning only moves forward, so the last answer
+  // for each name still holds while it lies ahead.
+  std::optional<std::size_t> findClosingTag(const std::string& name, std::size_t from) {
+    ClosingSearch& search = closingSearches_[name == "style" ? 0 : name == "script" ? 1 : 2];
+    if (search.searched && from >= search.from && (!search.found || *search.found >= from)) {
+      return search.found;
+    }
+    search.searched = true;
+    search.from = from;
+    search.found.reset();
+    for (std::size_t at = body_.find("</", from); at != std::string_view::npos;
+         at = body_.find("</", at + 1)) {
+      const std::size_t end = at + 2 + name.size();
+      if (end <= body_.size() && equalsIgnoringAsciiCase(body_.substr(at + 2, name.size()), name) &&
+          boundaries_.isBoundary(at) && boundaries_.isBoundary(end)) {
+        search.found = at;
+        break;
+      }
+    }
+    return search.found;
+  }
+
+  void flush() {
+    std::string decoded = NotesHTMLConverter::decodeEntities(current_);
+    current_.clear();
+    const std::string_view trimmed = text::trimWhiteSpaceAndLineBreaks(decoded);
+    if (!trimmed.empty()) {
+      lines_.push_back({currentLevel_, std::string(trimmed)});
+    }
+  }
+
+  std::string render() const {
+    std::string out;
+    for (const LineRecord& line : lines_) {
+      if (!out.empty()) {
+        out += '\n';
+      }
+      if (line.level >= 1) {
+        out.append(static_cast<std::size_t>(line.level) * 2, ' ');
+        out += line.level == 1 ? "\u2022 " : line.level == 2 ? "\u25E6 " : "\u25C6 ";
+      }
+      out += line.text;
+    }
+    return out;
+  }
+
+  struct ClosingSearch {
+    bool searched = false;
+    std::size_t from = 0;
+    std::optional<std::size_t> found;
+  };
+
+  std::string_view body_;
+  text::GraphemeBoundaries boundaries_;
+  std::vector<LineRecord> lines_;
+  std::string current_;
+  std::int64_t currentLevel_ = 0;
+  std::int64_t depth_ = 0;
+  std::array<ClosingSearch, 3> closingSearches_{};
+};
+
+}  // namespace
+
+std::string NotesHTMLConverter::decodeEntities(std::string_view text) {
+  if (text.find('&') == std::string_view::npos) {
+    return std::string(text);
+  }
+  return decodeNumeric(decodeNamed(text));
+}
+
+std::string NotesHTMLConverter::plainText(std::string_view html) { return Scanner(html).run(); }
+
+}  // namespace sheafwright

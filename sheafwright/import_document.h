@@ -1,0 +1,68 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sheafwright/date.h"
+
+namespace sheafwright {
+
+// An RFC 4122 UUID.
+struct Uuid {
+  std::array<std::uint8_t, 16> bytes{};
+
+  static Uuid random();  // version 4
+  static std::optional<Uuid> parse(std::string_view text);
+  std::string text() const;  // 36 characters, lower-case hexadecimal
+  bool operator==(const Uuid&) const = default;
+};
+
+struct ImportRecord {
+  std::optional<Uuid> id;
+  std::string text;
+  Date entryDate;
+  std::optional<Date> createdAt;
+  std::string folder;
+  std::string notebook;  // the note's name
+  std::optional<std::string> topic;
+  std::string order;
+
+  bool operator==(const ImportRecord&) const = default;
+
+  // Reads one record from a JSON object; throws DecodingError.
+  static ImportRecord decode(std::string_view json);
+};
+
+struct ImportDocument {
+  std::int64_t version = 1;
+  Date exportedAt = currentDate();
+  std::vector<ImportRecord> records;
+
+  // The one configuration the tool writes with: internet dates, pretty printed, sorted keys.
+  class Encoder {
+   public:
+    // The file's bytes; throws EncodingError when a value cannot be written (text that is not
+    // UTF-8), naming the record and field.
+    std::string encode(const ImportDocument& document) const;
+  };
+  static Encoder encoder() { return {}; }
+
+  // Reads a document; throws DecodingError at the first missing key, wrong type or
+  // unreadable date or UUID.
+  static ImportDocument decode(std::string_view json);
+};
+
+struct EncodingError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct DecodingError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace sheafwright

@@ -1,0 +1,348 @@
+#include "sheafwright/notes_parser.h"
+
+#include <unicode/regex.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <cassert>
+#include <memory>
+#include <unordered_set>
+
+#include "sheafwright/fractional_index.h"
+#include "sheafwright/unicode_text.h"
+
+namespace sheafwright {
+
+namespace {
+
+bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Reads a run of ASCII digits; a run of 1 to 4 digits always fits.
+std::int64_t readNumber(std::string_view digits) {
+  std::int64_t value = 0;
+  for (const char c : digits) {
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// A whole-line matcher for the header forms: each step consumes its element or fails.
+class Cursor {
+ public:
+  explicit Cursor(std::string_view text) : text_(text) {}
+
+  // Between `min` and `max` ASCII digits, greedily.
+  std::optional<std::string_view> digits(std::size_t min, std::size_t max) {
+    std::size_t n = 0;
+    while (n < max && pos_ + n < text_.size() && isAsciiDigit(text_[pos_ + n])) {
+      ++n;
+    }
+    return take(n, min);
+  }
+  std::optional<std::string_view> letters(std::size_t count) {
+    std::size_t n = 0;
+    while (n < count && pos_ + n < text_.size() && isAsciiLetter(text_[pos_ + n])) {
+      ++n;
+    }
+    return take(n, count);
+  }
+  bool literal(char c) {
+    if (pos_ < text_.size() && text_[pos_] == c) {
+      ++pos_;
+      return true;
+    }
+    return false;
+  }
+  bool atEnd() const { return pos_ == text_.size(); }
+
+ private:
+  std::optional<std::string_view> take(std::size_t n, std::size_t min) {
+    if (n < min) {
+      return std::nullopt;
+    }
+    const std::string_view run = text_.substr(pos_, n);
+    pos_ += n;
+    return run;
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+struct DayFields {
+  std::int64_t year;
+  std::int64_t month;
+  std::int64_t day;
+};
+
+// The four forms, tried in order. Only ASCII digits and letters can match: a run of other
+// decimal digits could not be read as a number, so such a form would not apply either.
+std::optional<DayFields> matchHeader(std::string_view line,
+                                     const std::optional<std::int64_t>& referenceYear,
+                                     Date fallback, const Calendar& calendar) {
+  const auto defaultYear = [&] { return referenceYear ? *referenceYear : calendar.year(fallback); };
+
+  {  // 12-Mar
+    Cursor c(line);
+    const auto day = c.digits(1, 2);
+    if (day && c.literal('-')) {
+      const auto name = c.letters(3);
+      if (name && c.atEnd()) {
+        if (const auto month = NotesParser::monthNumber(*name)) {
+          return DayFields{defaultYear(), *month, readNumber(*day)};
+        }
+      }
+    }
+  }
+  {  // 2024-03-12
+    Cursor c(line);
+    const auto year = c.digits(4, 4);
+    if (year && c.literal('-')) {
+      const auto month = c.digits(1, 2);
+      if (month && c.literal('-')) {
+        const auto day = c.digits(1, 2);
+        if (day && c.atEnd()) {
+          return DayFields{readNumber(*year), readNumber(*month), readNumber(*day)};
+        }
+      }
+    }
+  }
+  {  // Mar 12, Mar. 12
+    Cursor c(line);
+    const auto name = c.letters(3);
+    if (name) {
+      c.literal('.');
+      if (c.literal(' ')) {
+        const auto day = c.digits(1, 2);
+        if (day && c.atEnd()) {
+          if (const auto month = NotesParser::monthNumber(*name)) {
+            return DayFields{defaultYear(), *month, readNumber(*day)};
+          }
+        }
+      }
+    }
+  }
+  {  // 12/3/2024: day first unless that cannot be
+    Cursor c(line);
+    const auto first = c.digits(1, 2);
+    if (first && c.literal('/')) {
+      const auto second = c.digits(1, 2);
+      if (second && c.literal('/')) {
+        const auto year = c.digits(4, 4);
+        if (year && c.atEnd()) {
+          const std::int64_t a = readNumber(*first);
+          const std::int64_t b = readNumber(*second);
+          if (a > 12 && b > 12) {
+            return std::nullopt;
+          }
+          if (a <= 12 && b > 12) {
+            return DayFields{readNumber(*year), a, b};
+          }
+          return DayFields{readNumber(*year), b, a};
+        }
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+// The rest of `line` after byte offset `pos`, trimmed.
+std::string_view textAfter(std::string_view line, std::size_t pos) {
+  return text::trimWhiteSpace(line.substr(pos));
+}
+
+bool isLineBreakAt(std::string_view text, std::size_t pos, std::size_t& length) {
+  const auto byte = static_cast<unsigned char>(text[pos]);
+  if (byte >= 0x0A && byte <= 0x0D) {
+    length = 1;
+    return true;
+  }
+  if (byte == 0xC2 || byte == 0xE2) {
+    const text::CodePoint c = text::codePointAt(text, pos);
+    if (c.value == 0x85 || c.value == 0x2028 || c.value == 0x2029) {
+      length = c.length;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> NotesParser::monthNumber(std::string_view name) {
+  static constexpr std::array<std::string_view, 12> kMonths{
+      "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+  const std::string lower = text::lowercase(name);
+  const auto it = std::find(kMonths.begin(), kMonths.end(), lower);
+  if (it == kMonths.end()) {
+    return std::nullopt;
+  }
+  return static_cast<std::int64_t>(it - kMonths.begin()) + 1;
+}
+
+std::optional<Date> NotesParser::parseDateHeader(std::string_view line,
+                                                 std::optional<std::int64_t> referenceYear,
+                                                 Date fallback, const Calendar& calendar) {
+  std::string_view normalised = text::trimWhiteSpace(line);
+  if (!normalised.empty() && normalised.back() == ':') {
+    normalised = text::trimWhiteSpace(normalised.substr(0, normalised.size() - 1));
+  }
+  const auto fields = matchHeader(normalised, referenceYear, fallback, calendar);
+  if (!fields) {
+    return std::nullopt;
+  }
+  return calendar.startOfDay(fields->year, fields->month, fields->day);
+}
+
+std::optional<std::int64_t> NotesParser::yearInName(std::string_view name) {
+  static const std::unique_ptr<icu::RegexPattern> pattern = [] {
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError where;
+    std::unique_ptr<icu::RegexPattern> made(
+        icu::RegexPattern::compile(icu::UnicodeString(u"(19|20)\\d\\d"), 0, where, status));
+    assert(U_SUCCESS(status) && made);
+    return made;
+  }();
+  // Names hold no year far more often than one: skip the matcher when no "19" or "20" is there.
+  if (name.find("19") == std::string_view::npos && name.find("20") == std::string_view::npos) {
+    return std::nullopt;
+  }
+  const icu::UnicodeString subject =
+      icu::UnicodeString::fromUTF8(icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(subject, status));
+  if (U_FAILURE(status) || !matcher->find(status) || U_FAILURE(status)) {
+    return std::nullopt;
+  }
+  std::string match;
+  matcher->group(status).toUTF8String(match);
+  if (U_FAILURE(status) || match.size() != 4 || !std::all_of(match.begin(), match.end(), isAsciiDigit)) {
+    return std::nullopt;
+  }
+  return readNumber(match);
+}
+
+std::optional<NotesParser::Line> NotesParser::classify(std::string_view line) const {
+  const std::string_view trimmed = text::trimWhiteSpace(line);
+  if (trimmed.empty()) {
+    return std::nullopt;
+  }
+
+  text::GraphemeBoundaries boundaries(line);
+  std::int64_t width = 0;
+  std::size_t lead = 0;
+  std::size_t leadEnd = boundaries.next(0);
+  while (leadEnd == lead + 1 && (line[lead] == ' ' || line[lead] == '\t')) {
+    width += line[lead] == '\t' ? 2 : 1;
+    lead = leadEnd;
+    leadEnd = boundaries.next(lead);
+  }
+  const std::string_view leadCharacter = line.substr(lead, leadEnd - lead);
+
+  for (const BulletGlyph& bullet : bulletGlyphs) {
+    if (leadCharacter == bullet.glyph) {
+      const std::string_view itemText = textAfter(line, leadEnd);
+      if (itemText.empty()) {
+        return std::nullopt;
+      }
+      return ItemLine{std::max(bullet.level, width / 2), std::string(itemText)};
+    }
+  }
+
+  if (std::find(neutralBullets.begin(), neutralBullets.end(), leadCharacter) !=
+      neutralBullets.end()) {
+    const bool lastCharacter = leadEnd == line.size();
+    const bool spaceFollows = !lastCharacter && line[leadEnd] == ' ' && boundaries.next(leadEnd) == leadEnd + 1;
+    if (lastCharacter || spaceFollows) {
+      const std::string_view itemText = textAfter(line, leadEnd);
+      if (itemText.empty()) {
+        return std::nullopt;
+      }
+      return ItemLine{width >= 2 ? width / 2 : 1, std::string(itemText)};
+    }
+  }
+
+  if (width >= 2) {
+    return ItemLine{width / 2, std::string(trimmed)};
+  }
+  if (const auto date = parseDateHeader(trimmed, referenceYear, modificationDate, calendar)) {
+    return DateLine{*date};
+  }
+  return PlainLine{std::string(trimmed)};
+}
+
+ParseResult NotesParser::parse(std::string_view text) const {
+  std::vector<Line> lines;
+  for (std::size_t start = 0;;) {
+    std::size_t end = start;
+    std::size_t breakLength = 0;
+    while (end < text.size() && !isLineBreakAt(text, end, breakLength)) {
+      ++end;
+    }
+    if (auto line = classify(text.substr(start, end - start))) {
+      lines.push_back(std::move(*line));
+    }
+    if (end >= text.size()) {
+      break;
+    }
+    start = end + breakLength;
+  }
+
+  ParseResult result;
+  std::optional<Date> currentDate;
+  std::optional<Date> creationDay;  // computed on first need
+  std::optional<std::string> currentTopic;
+  std::unordered_set<std::string> topics;
+  bool entryOpen = false;
+
+  const auto makeEntry = [&](std::string entryText, std::optional<std::string> topic) {
+    std::optional<std::string_view> lastKey;
+    if (!result.entries.empty()) {
+      lastKey = result.entries.back().order;
+    }
+    std::string key = FractionalIndex::between(lastKey, std::nullopt);
+    if (!currentDate && !creationDay) {
+      creationDay = calendar.startOfDay(creationDate);
+    }
+    result.entries.push_back(ParsedEntry{std::move(entryText), currentDate ? *currentDate : *creationDay,
+                                         std::move(topic), std::move(key)});
+    entryOpen = true;
+  };
+
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    Line& line = lines[i];
+    if (const auto* date = std::get_if<DateLine>(&line)) {
+      currentDate = date->date;
+      ++result.dateCount;
+      currentTopic.reset();
+      entryOpen = false;
+    } else if (auto* plain = std::get_if<PlainLine>(&line)) {
+      makeEntry(std::move(plain->text), std::nullopt);
+      currentTopic.reset();
+    } else {
+      auto& item = std::get<ItemLine>(line);
+      if (item.level == 1) {
+        const auto* next = i + 1 < lines.size() ? std::get_if<ItemLine>(&lines[i + 1]) : nullptr;
+        if (next && next->level >= 2) {
+          topics.insert(item.text);
+          currentTopic = std::move(item.text);
+          entryOpen = false;
+        } else {
+          makeEntry(std::move(item.text), std::nullopt);
+          currentTopic.reset();
+        }
+      } else if (item.level >= 3 && entryOpen) {
+        std::string& open = result.entries.back().text;
+        open += '\n';
+        open += item.text;
+      } else {
+        makeEntry(std::move(item.text), currentTopic);
+      }
+    }
+  }
+  result.topicCount = static_cast<std::int64_t>(topics.size());
+  return result;
+}
+
+}  // namespace sheafwright

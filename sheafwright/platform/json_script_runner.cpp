@@ -1,0 +1,236 @@
+#include "sheafwright/platform/json_script_runner.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace sheafwright {
+
+namespace {
+
+using nlohmann::json;
+
+// Items borrow from the tree that the reply owns; the reader drops them before the reply.
+class JsonDescriptor : public ScriptDescriptor {
+ public:
+  explicit JsonDescriptor(const json* value) : value_(value) {}
+
+  std::int64_t numberOfItems() const override {
+    return value_->is_array() ? static_cast<std::int64_t>(value_->size()) : 0;
+  }
+
+  std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
+    if (!value_->is_array() || index < 1 || index > static_cast<std::int64_t>(value_->size())) {
+      return nullptr;
+    }
+    return std::make_unique<JsonDescriptor>(&(*value_)[static_cast<std::size_t>(index - 1)]);
+  }
+
+  std::optional<std::string> stringValue() const override {
+    if (value_->is_string()) {
+      return value_->get_ref<const std::string&>();
+    }
+    if (value_->is_number_unsigned()) {
+      return std::to_string(value_->get<std::uint64_t>());
+    }
+    if (value_->is_number_integer()) {
+      return std::to_string(value_->get<std::int64_t>());
+    }
+    return std::nullopt;
+  }
+
+  std::optional<Date> dateValue() const override {
+    if (!value_->is_object() || value_->size() != 1) {
+      return std::nullopt;
+    }
+    const auto it = value_->find("date");
+    if (it == value_->end() || !it->is_string()) {
+      return std::nullopt;
+    }
+    return parseInternetDate(it->get_ref<const std::string&>());
+  }
+
+ private:
+  const json* value_;
+};
+
+class OwningDescriptor : public JsonDescriptor {
+ public:
+  explicit OwningDescriptor(std::unique_ptr<json> tree)
+      : JsonDescriptor(tree.get()), tree_(std::move(tree)) {}
+
+ private:
+  std::unique_ptr<json> tree_;
+};
+
+class JsonErrorRecord : public ScriptErrorRecord {
+ public:
+  explicit JsonErrorRecord(json record) : record_(std::move(record)) {}
+
+  std::optional<std::string> message() const override {
+    if (record_.is_object()) {
+      const auto it = record_.find("NSAppleScriptErrorMessage");
+      if (it != record_.end() && it->is_string()) {
+        return it->get<std::string>();
+      }
+    }
+    return std::nullopt;
+  }
+
+  // Compact, keys in ascending order.
+  std::string description() const override { return record_.dump(); }
+
+ private:
+  json record_;
+};
+
+ScriptOutcome failure(std::string message) {
+  return {nullptr, std::make_unique<JsonErrorRecord>(json{{"NSAppleScriptErrorMessage", message}})};
+}
+
+// nlohmann prefixes its messages with "[json.exception.<kind>.<id>] ".
+std::string plainMessage(const std::exception& error) {
+  const std::string_view what = error.what();
+  const auto end = what.find("] ");
+  return std::string(end == std::string_view::npos ? what : what.substr(end + 2));
+}
+
+struct TooDeep : std::runtime_error {
+  TooDeep()
+      : std::runtime_error("nested deeper than " + std::to_string(kMaxLibraryDepth) + " levels") {}
+};
+
+ScriptOutcome serve(std::string_view text, const std::string& source) {
+  auto tree = std::make_unique<json>();
+  try {
+    *tree = json::parse(text, [](int depth, json::parse_event_t, json&) {
+      if (depth > kMaxLibraryDepth) {
+        throw TooDeep();
+      }
+      return true;
+    });
+  } catch (const std::exception& error) {
+    return failure("Notes library " + source + " is not valid JSON: " + plainMessage(error));
+  }
+  if (tree->is_object()) {
+    const auto it = tree->find("error");
+    if (it != tree->end()) {
+      return {nullptr, std::make_unique<JsonErrorRecord>(std::move(*it))};
+    }
+  }
+  return {std::make_unique<OwningDescriptor>(std::move(tree)), nullptr};
+}
+
+// The whole file, or the reason it cannot be read.
+bool readFile(const std::string& path, std::string& contents, std::string& reason) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    reason = std::strerror(EISDIR);
+    return false;
+  }
+  if (info.st_size > 0) {
+    contents.reserve(static_cast<std::size_t>(info.st_size));
+  }
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      reason = std::strerror(errno);
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) {
+      break;
+    }
+    contents.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+class LibraryFileScript : public Script {
+ public:
+  explicit LibraryFileScript(std::string path) : path_(std::move(path)) {}
+
+  ScriptOutcome execute() override {
+    std::string contents;
+    std::string reason;
+    if (!readFile(path_, contents, reason)) {
+      return failure("cannot read Notes library " + path_ + ": " + reason);
+    }
+    return serve(contents, path_);
+  }
+
+ private:
+  std::string path_;
+};
+
+class LibraryTextScript : public Script {
+ public:
+  LibraryTextScript(std::string text, std::string source)
+      : json_(std::move(text)), source_(std::move(source)) {}
+  ScriptOutcome execute() override { return serve(json_, source_); }
+
+ private:
+  std::string json_;
+  std::string source_;
+};
+
+class LibraryFileRunner : public ScriptRunner {
+ public:
+  explicit LibraryFileRunner(std::string path) : path_(std::move(path)) {}
+  std::unique_ptr<Script> makeScript(std::string_view) override {
+    return std::make_unique<LibraryFileScript>(path_);
+  }
+
+ private:
+  std::string path_;
+};
+
+class LibraryTextRunner : public ScriptRunner {
+ public:
+  LibraryTextRunner(std::string text, std::string source)
+      : json_(std::move(text)), source_(std::move(source)) {}
+  std::unique_ptr<Script> makeScript(std::string_view) override {
+    return std::make_unique<LibraryTextScript>(json_, source_);
+  }
+
+ private:
+  std::string json_;
+  std::string source_;
+};
+
+}  // namespace
+
+std::unique_ptr<ScriptRunner> makeLibraryFileScriptRunner(std::string path) {
+  return std::make_unique<LibraryFileRunner>(std::move(path));
+}
+
+std::unique_ptr<ScriptRunner> makeLibraryTextScriptRunner(std::string text, std::string source) {
+  return std::make_unique<LibraryTextRunner>(std::move(text), std::move(source));
+}
+
+std::unique_ptr<ScriptRunner> makePlatformScriptRunner() {
+  const char* path = std::getenv("SHEAFWRIGHT_NOTES_LIBRARY");
+  if (path == nullptr || *path == '\0') {
+    return makeLibraryTextScriptRunner(std::string(sampleLibraryJson()), "(sample)");
+  }
+  return makeLibraryFileScriptRunner(path);
+}
+
+}  // namespace sheafwright

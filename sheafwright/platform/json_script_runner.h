@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "sheafwright/script_runner.h"
+
+// The stand-in script runner of platforms without the Notes application: the script's reply
+// is read from a JSON library file, or is the embedded sample library.
+namespace sheafwright {
+
+// Serves the library file at `path` (read when the script runs).
+std::unique_ptr<ScriptRunner> makeLibraryFileScriptRunner(std::string path);
+// Serves a library given as JSON text; `source` names it in messages.
+std::unique_ptr<ScriptRunner> makeLibraryTextScriptRunner(std::string text, std::string source);
+
+// The embedded sample library, a JSON text.
+std::string_view sampleLibraryJson();
+
+// Deeper nesting is refused as a broken library, so nothing later recurses without bound.
+inline constexpr int kMaxLibraryDepth = 512;
+
+}  // namespace sheafwright

@@ -1,0 +1,253 @@
+#include "sheafwright/unicode_text.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/normlzr.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utext.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cstdint>
+#include <cstring>
+
+namespace sheafwright::text {
+
+namespace {
+
+bool succeeded(UErrorCode status) { return U_SUCCESS(status) != 0; }
+
+bool isAscii(unsigned char byte) { return byte < 0x80; }
+
+icu::UnicodeString toUnicode(std::string_view text) {
+  return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+}
+
+}  // namespace
+
+CodePoint codePointAt(std::string_view text, std::size_t pos) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data() + pos);
+  const auto available = static_cast<int32_t>(std::min<std::size_t>(4, text.size() - pos));
+  int32_t i = 0;
+  UChar32 c = 0;
+  U8_NEXT(bytes, i, available, c);
+  if (c < 0) {
+    return {0xFFFD, 1};
+  }
+  return {static_cast<char32_t>(c), static_cast<std::size_t>(i)};
+}
+
+CodePoint codePointBefore(std::string_view text, std::size_t end) {
+  const std::size_t start = end >= 4 ? end - 4 : 0;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data() + start);
+  auto i = static_cast<int32_t>(end - start);
+  UChar32 c = 0;
+  U8_PREV(bytes, 0, i, c);
+  if (c < 0) {
+    return {0xFFFD, 1};
+  }
+  return {static_cast<char32_t>(c), end - start - static_cast<std::size_t>(i)};
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+  uint8_t buffer[4];
+  int32_t length = 0;
+  UBool error = false;
+  U8_APPEND(buffer, length, 4, static_cast<UChar32>(c), error);
+  if (error) {
+    appendUtf8(out, 0xFFFD);
+    return;
+  }
+  out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
+}
+
+bool isWhiteSpace(char32_t c) {
+  if (c < 0x80) {
+    return c == U' ' || c == U'\t';
+  }
+  return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+}
+
+bool isLineBreak(char32_t c) {
+  return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+bool isWhiteSpaceOrLineBreak(char32_t c) { return isLineBreak(c) || isWhiteSpace(c); }
+
+bool isDecimalDigit(char32_t c) {
+  if (c < 0x80) {
+    return c >= U'0' && c <= U'9';
+  }
+  return u_charType(static_cast<UChar32>(c)) == U_DECIMAL_DIGIT_NUMBER;
+}
+
+namespace {
+
+template <typename Predicate>
+std::string_view trimBy(std::string_view text, Predicate inClass) {
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    const CodePoint c = codePointAt(text, begin);
+    if (!inClass(c.value)) {
+      break;
+    }
+    begin += c.length;
+  }
+  std::size_t end = text.size();
+  while (end > begin) {
+    const CodePoint c = codePointBefore(text, end);
+    if (!inClass(c.value)) {
+      break;
+    }
+    end -= c.length;
+  }
+  return text.substr(begin, end - begin);
+}
+
+}  // namespace
+
+std::string_view trimWhiteSpace(std::string_view text) { return trimBy(text, isWhiteSpace); }
+
+std::string_view trimWhiteSpaceAndLineBreaks(std::string_view text) {
+  return trimBy(text, isWhiteSpaceOrLineBreak);
+}
+
+std::string lowercase(std::string_view text) {
+  if (std::all_of(text.begin(), text.end(), [](char c) { return isAscii(static_cast<unsigned char>(c)); })) {
+    std::string out(text);
+    for (char& c : out) {
+      if (c >= 'A' && c <= 'Z') {
+        c = static_cast<char>(c - 'A' + 'a');
+      }
+    }
+    return out;
+  }
+  std::string out;
+  toUnicode(text).toLower(icu::Locale::getRoot()).toUTF8String(out);
+  return out;
+}
+
+bool equalIgnoringCaseInCurrentLocale(std::string_view a, std::string_view b) {
+  const char* language = icu::Locale::getDefault().getLanguage();
+  uint32_t options = U_COMPARE_IGNORE_CASE;
+  if (std::strcmp(language, "tr") == 0 || std::strcmp(language, "az") == 0) {
+    options |= U_FOLD_CASE_EXCLUDE_SPECIAL_I;
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t order = icu::Normalizer::compare(toUnicode(a), toUnicode(b), options, status);
+  return succeeded(status) && order == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+// One character break iterator per thread, built from a prototype made once per process.
+struct ThreadIterator {
+  std::unique_ptr<icu::BreakIterator> iterator;
+  const void* owner = nullptr;  // the GraphemeBoundaries whose text it was last given
+};
+
+ThreadIterator& threadIterator() {
+  static const std::unique_ptr<icu::BreakIterator> prototype = [] {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> made(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    assert(succeeded(status) && made);
+    return made;
+  }();
+  thread_local ThreadIterator state{std::unique_ptr<icu::BreakIterator>(prototype->clone()), nullptr};
+  return state;
+}
+
+}  // namespace
+
+struct GraphemeBoundaries::Impl {
+  UText text = UTEXT_INITIALIZER;
+  ~Impl() { utext_close(&text); }
+};
+
+GraphemeBoundaries::GraphemeBoundaries(std::string_view text) : text_(text) {}
+
+GraphemeBoundaries::~GraphemeBoundaries() {
+  ThreadIterator& state = threadIterator();
+  if (state.owner == this) {
+    state.owner = nullptr;
+  }
+}
+
+bool GraphemeBoundaries::isBoundary(std::size_t pos) {
+  if (pos == 0 || pos >= text_.size()) {
+    return true;
+  }
+  const auto before = static_cast<unsigned char>(text_[pos - 1]);
+  const auto at = static_cast<unsigned char>(text_[pos]);
+  // Between two ASCII characters only CR LF holds together.
+  if (isAscii(before) && isAscii(at)) {
+    return !(before == '\r' && at == '\n');
+  }
+  return slowIsBoundary(pos);
+}
+
+std::size_t GraphemeBoundaries::next(std::size_t pos) {
+  if (pos >= text_.size()) {
+    return text_.size();
+  }
+  if (pos + 1 == text_.size()) {
+    return pos + 1;
+  }
+  const auto at = static_cast<unsigned char>(text_[pos]);
+  const auto after = static_cast<unsigned char>(text_[pos + 1]);
+  if (isAscii(at) && isAscii(after)) {
+    return (at == '\r' && after == '\n') ? pos + 2 : pos + 1;
+  }
+  return slowNext(pos);
+}
+
+bool GraphemeBoundaries::isWholeCharacter(std::size_t pos, std::size_t length) {
+  return isBoundary(pos) && next(pos) == pos + length;
+}
+
+namespace {
+
+icu::BreakIterator& iteratorFor(const void* owner, UText* text, std::string_view bytes,
+                                bool& opened) {
+  ThreadIterator& state = threadIterator();
+  if (!opened) {
+    UErrorCode status = U_ZERO_ERROR;
+    utext_openUTF8(text, bytes.data(), static_cast<int64_t>(bytes.size()), &status);
+    opened = true;
+    state.owner = nullptr;
+  }
+  if (state.owner != owner) {
+    UErrorCode status = U_ZERO_ERROR;
+    state.iterator->setText(text, status);
+    state.owner = owner;
+  }
+  return *state.iterator;
+}
+
+}  // namespace
+
+bool GraphemeBoundaries::slowIsBoundary(std::size_t pos) {
+  bool opened = impl_ != nullptr;
+  if (!impl_) {
+    impl_ = std::make_unique<Impl>();
+  }
+  icu::BreakIterator& it = iteratorFor(this, &impl_->text, text_, opened);
+  return it.isBoundary(static_cast<int32_t>(pos)) != 0;
+}
+
+std::size_t GraphemeBoundaries::slowNext(std::size_t pos) {
+  bool opened = impl_ != nullptr;
+  if (!impl_) {
+    impl_ = std::make_unique<Impl>();
+  }
+  icu::BreakIterator& it = iteratorFor(this, &impl_->text, text_, opened);
+  const int32_t end = it.following(static_cast<int32_t>(pos));
+  return end == icu::BreakIterator::DONE ? text_.size() : static_cast<std::size_t>(end);
+}
+
+}  // namespace sheafwright::text

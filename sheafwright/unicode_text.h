@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The tool's text helpers over UTF-8 strings. ICU stays behind this header.
+namespace sheafwright::text {
+
+// One code point decoded from UTF-8; an ill-formed byte reads as U+FFFD of length 1.
+struct CodePoint {
+  char32_t value;
+  std::size_t length;  // in UTF-8 bytes
+};
+CodePoint codePointAt(std::string_view text, std::size_t pos);
+// The code point that ends just before byte offset `end` (which must be above 0).
+CodePoint codePointBefore(std::string_view text, std::size_t end);
+void appendUtf8(std::string& out, char32_t c);
+
+// U+0009 and Unicode general category Zs.
+bool isWhiteSpace(char32_t c);
+// U+000A to U+000D, U+0085, U+2028 and U+2029.
+bool isLineBreak(char32_t c);
+bool isWhiteSpaceOrLineBreak(char32_t c);
+// Unicode general category Nd, any script.
+bool isDecimalDigit(char32_t c);
+
+std::string_view trimWhiteSpace(std::string_view text);
+std::string_view trimWhiteSpaceAndLineBreaks(std::string_view text);
+
+// Unicode default lowercase mapping, independent of the user's locale.
+std::string lowercase(std::string_view text);
+
+// Case-insensitive comparison under the user's current locale (Turkic dotted and dotless i in
+// Turkish and Azeri); canonically equivalent spellings match, accents and widths still count.
+bool equalIgnoringCaseInCurrentLocale(std::string_view a, std::string_view b);
+
+// Extended grapheme cluster boundaries of one UTF-8 text. ASCII neighbourhoods are answered
+// without ICU; elsewhere a break iterator shared by the thread is pointed at this text. The
+// text must outlive the object.
+class GraphemeBoundaries {
+ public:
+  explicit GraphemeBoundaries(std::string_view text);
+  ~GraphemeBoundaries();
+  GraphemeBoundaries(const GraphemeBoundaries&) = delete;
+  GraphemeBoundaries& operator=(const GraphemeBoundaries&) = delete;
+
+  // True when a cluster starts (or the text ends) at byte offset `pos`.
+  bool isBoundary(std::size_t pos);
+  // The byte offset where the cluster starting at the boundary `pos` ends.
+  std::size_t next(std::size_t pos);
+  // True when [pos, pos + length) is exactly one cluster.
+  bool isWholeCharacter(std::size_t pos, std::size_t length);
+
+ private:
+  struct Impl;
+  bool slowIsBoundary(std::size_t pos);
+  std::size_t slowNext(std::size_t pos);
+
+  std::string_view text_;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sheafwright::text
