@@ -43,7 +43,8 @@ std::vector<NotesReader::Note> NotesReader::readAll(ScriptRunner& runner) {
   }
   const ScriptOutcome outcome = compiled->execute();
   if (outcome.error) {
-    throw ReaderError::scriptFailure(outcome.error->message().value_or(outcome.error->description()));
+    std::optional<std::string> message = outcome.error->message();
+    throw ReaderError::scriptFailure(message ? std::move(*message) : outcome.error->description());
   }
   std::vector<Note> notes;
   if (!outcome.reply) {

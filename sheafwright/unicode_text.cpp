@@ -2,7 +2,7 @@
 
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
-#include <unicode/normlzr.h>
+#include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utext.h>
@@ -61,6 +61,21 @@ void appendUtf8(std::string& out, char32_t c) {
     return;
   }
   out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
+}
+
+std::string validUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    const CodePoint c = codePointAt(text, pos);
+    if (c.value == 0xFFFD && c.length == 1) {
+      appendUtf8(out, 0xFFFD);
+    } else {
+      out.append(text, pos, c.length);
+    }
+    pos += c.length;
+  }
+  return out;
 }
 
 bool isWhiteSpace(char32_t c) {
@@ -131,13 +146,23 @@ std::string lowercase(std::string_view text) {
 
 bool equalIgnoringCaseInCurrentLocale(std::string_view a, std::string_view b) {
   const char* language = icu::Locale::getDefault().getLanguage();
-  uint32_t options = U_COMPARE_IGNORE_CASE;
-  if (std::strcmp(language, "tr") == 0 || std::strcmp(language, "az") == 0) {
-    options |= U_FOLD_CASE_EXCLUDE_SPECIAL_I;
-  }
+  const bool turkic = std::strcmp(language, "tr") == 0 || std::strcmp(language, "az") == 0;
+  const uint32_t options = turkic ? U_FOLD_CASE_EXCLUDE_SPECIAL_I : U_FOLD_CASE_DEFAULT;
   UErrorCode status = U_ZERO_ERROR;
-  const int32_t order = icu::Normalizer::compare(toUnicode(a), toUnicode(b), options, status);
-  return succeeded(status) && order == 0;
+  const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+  if (!succeeded(status)) {
+    return a == b;
+  }
+  // Canonical caseless matching. Folding comes first as well, so that a Turkic capital dotted
+  // I folds to "i" before decomposition would split off its dot.
+  const auto key = [&](std::string_view text) {
+    icu::UnicodeString folded = toUnicode(text).foldCase(options);
+    folded = nfd->normalize(folded, status).foldCase(options);
+    return nfd->normalize(folded, status);
+  };
+  const icu::UnicodeString left = key(a);
+  const icu::UnicodeString right = key(b);
+  return succeeded(status) && left == right;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sheafwright/unicode_text.h"
+
 namespace sheafwright {
 
 namespace {
@@ -84,14 +86,18 @@ class JsonErrorRecord : public ScriptErrorRecord {
   }
 
   // Compact, keys in ascending order.
-  std::string description() const override { return record_.dump(); }
+  std::string description() const override {
+    return record_.dump(-1, ' ', false, json::error_handler_t::replace);
+  }
 
  private:
   json record_;
 };
 
-ScriptOutcome failure(std::string message) {
-  return {nullptr, std::make_unique<JsonErrorRecord>(json{{"NSAppleScriptErrorMessage", message}})};
+// Messages can quote the bytes of a broken file, which need not be UTF-8.
+ScriptOutcome failure(std::string_view message) {
+  return {nullptr, std::make_unique<JsonErrorRecord>(
+                       json{{"NSAppleScriptErrorMessage", text::validUtf8(message)}})};
 }
 
 // nlohmann prefixes its messages with "[json.exception.<kind>.<id>] ".

@@ -1,0 +1,204 @@
+// Runs the built binary as a user would: its streams, exit status and written file.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sheafwright/import_document.h"
+
+namespace sheafwright {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string slurp(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+class CliTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           (std::string("sheafwright-cli-") + std::to_string(::getpid()) + "-" +
+            testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "work");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs the tool in dir_/work with the given environment additions. `fileSizeLimit` caps
+  // the size of files it may write, to make a write fail even for root.
+  Result tool(const std::vector<std::string>& arguments,
+              const std::map<std::string, std::string>& environment = {},
+              rlim_t fileSizeLimit = RLIM_INFINITY) {
+    const fs::path outPath = dir_ / "stdout";
+    const fs::path errPath = dir_ / "stderr";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+      if (::chdir((dir_ / "work").c_str()) != 0) {
+        ::_exit(127);
+      }
+      ::unsetenv("SHEAFWRIGHT_NOTES_LIBRARY");
+      ::setenv("TZ", "UTC", 1);
+      ::setenv("LANG", "en_US.UTF-8", 1);
+      ::unsetenv("LC_ALL");
+      for (const auto& [name, value] : environment) {
+        ::setenv(name.c_str(), value.c_str(), 1);
+      }
+      if (fileSizeLimit != RLIM_INFINITY) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      std::vector<char*> argv;
+      std::string program = SHEAFWRIGHT_BINARY;
+      argv.push_back(program.data());
+      std::vector<std::string> copies = arguments;
+      for (std::string& argument : copies) {
+        argv.push_back(argument.data());
+      }
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    Result result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = slurp(outPath);
+    result.err = slurp(errPath);
+    return result;
+  }
+
+  std::string library(const std::string& json) {
+    const fs::path path = dir_ / "library.json";
+    std::ofstream(path) << json;
+    return path.string();
+  }
+
+  fs::path work() const { return dir_ / "work"; }
+
+  fs::path dir_;
+};
+
+TEST_F(CliTest, SampleLibraryExportsToTheDefaultFile) {
+  const Result result = tool({});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  const std::string expectedPath = (work() / "jotterby-import.json").string();
+  EXPECT_NE(result.out.find("Wrote "), std::string::npos);
+  EXPECT_NE(result.out.find(" entries to " + expectedPath + ".\n"), std::string::npos) << result.out;
+  const ImportDocument document = ImportDocument::decode(slurp(expectedPath));
+  EXPECT_GT(document.records.size(), 5u);
+}
+
+TEST_F(CliTest, RelativeOutputPathIsReportedAbsolute) {
+  fs::create_directories(work() / "sub");
+  const Result result = tool({"--out", "./sub/../sub/x.json"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find(" entries to " + (work() / "sub/../sub/x.json").string() + ".\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_TRUE(fs::exists(work() / "sub/x.json"));
+}
+
+TEST_F(CliTest, LibraryFileFailuresExitWith1) {
+  struct Case {
+    std::string libraryPath;
+    std::string err;
+  };
+  const std::string broken = library("[[\"F\", \"N\"");
+  const Case cases[] = {
+      {(dir_ / "absent.json").string(),
+       "AppleScript failed: cannot read Notes library " + (dir_ / "absent.json").string() +
+           ": No such file or directory"},
+      {broken, "AppleScript failed: Notes library " + broken + " is not valid JSON: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.libraryPath);
+    const Result result = tool({}, {{"SHEAFWRIGHT_NOTES_LIBRARY", c.libraryPath}});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err.rfind(c.err, 0), 0u) << result.err;
+    EXPECT_EQ(result.err.back(), '\n');
+    EXPECT_FALSE(fs::exists(work() / "jotterby-import.json"));
+  }
+}
+
+TEST_F(CliTest, TwoRunsGiveDifferentIdsAndExportTimes) {
+  const std::string path = library(
+      R"([["F", "N", "one", {"date": "2024-01-01T00:00:00Z"}, {"date": "2024-01-01T00:00:00Z"}]])");
+  ASSERT_EQ(tool({"--out", "a.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}).status, 0);
+  ::usleep(1100 * 1000);  // exportedAt has whole seconds
+  ASSERT_EQ(tool({"--out", "b.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}).status, 0);
+  const ImportDocument a = ImportDocument::decode(slurp(work() / "a.json"));
+  const ImportDocument b = ImportDocument::decode(slurp(work() / "b.json"));
+  ASSERT_EQ(a.records.size(), 1u);
+  ASSERT_EQ(b.records.size(), 1u);
+  EXPECT_NE(a.records[0].id, b.records[0].id);
+  EXPECT_NE(a.exportedAt, b.exportedAt);
+}
+
+TEST_F(CliTest, FailedWriteLeavesTheEarlierFileAndNoTemporaryFile) {
+  // The standard error file falls under the limit too: keep the message well below it.
+  const std::string path = library(R"([["F", "N", ")" + std::string(4000, 'x') +
+                                   R"(", null, null]])");
+  std::ofstream(work() / "out.json") << "earlier";
+  const Result result = tool({"--out", "out.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}, 2000);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err,
+            "Could not write output: " + (work() / "out.json").string() + ": File too large\n");
+  EXPECT_EQ(slurp(work() / "out.json"), "earlier");
+  std::size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(work())) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, 1u);
+}
+
+TEST_F(CliTest, FolderFilterFollowsTheLocalesCaseRules) {
+  const std::string path = library(R"([
+    ["Istanbul", "a", "x", {"date": "2024-01-01T00:00:00Z"}, {"date": "2024-01-01T00:00:00Z"}],
+    ["\u0130stanbul", "b", "y", {"date": "2024-01-01T00:00:00Z"}, {"date": "2024-01-01T00:00:00Z"}]
+  ])");
+  Result result = tool({"--folder", "istanbul"},
+                       {{"SHEAFWRIGHT_NOTES_LIBRARY", path}, {"LANG", "en_US.UTF-8"}});
+  EXPECT_NE(result.out.find("Found 1 notes in \"istanbul\".\n  Istanbul / a"), std::string::npos)
+      << result.out;
+  result = tool({"--folder", "istanbul"},
+                {{"SHEAFWRIGHT_NOTES_LIBRARY", path}, {"LANG", "tr_TR.UTF-8"}});
+  EXPECT_NE(result.out.find("Found 1 notes in \"istanbul\".\n  \u0130stanbul / b"), std::string::npos)
+      << result.out;
+}
+
+TEST_F(CliTest, EntryDaysFollowTheUsersTimeZone) {
+  const std::string path = library(
+      R"([["F", "N", "one", {"date": "2024-03-10T02:00:00Z"}, {"date": "2024-03-10T02:00:00Z"}]])");
+  ASSERT_EQ(tool({}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}, {"TZ", "America/Los_Angeles"}}).status, 0);
+  const ImportDocument document = ImportDocument::decode(slurp(work() / "jotterby-import.json"));
+  ASSERT_EQ(document.records.size(), 1u);
+  EXPECT_EQ(formatInternetDate(document.records[0].entryDate), "2024-03-09T08:00:00Z");
+}
+
+}  // namespace
+}  // namespace sheafwright

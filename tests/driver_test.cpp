@@ -1,0 +1,202 @@
+#include "sheafwright/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sheafwright/import_document.h"
+#include "sheafwright/platform/json_script_runner.h"
+
+namespace sheafwright {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+const char* const kLibrary = R"([
+  ["Journal 2023", "Plans 2024", "<div>12-Mar</div><ul><li>Work<ul><li>Call</li></ul></li></ul>",
+   {"date": "2024-03-10T10:00:00Z"}, {"date": "2025-01-01T00:00:00Z"}],
+  ["JOURNAL", "Plans 2024", "<div>12-Mar</div><div>one</div><div>two</div>",
+   {"date": "2024-03-10T10:00:00Z"}, {"date": "2025-01-01T00:00:00Z"}],
+  ["Other", "Empty", "<div><br></div>", {"date": "2024-03-10T10:00:00Z"}, {"date": "2024-03-10T10:00:00Z"}],
+  ["Other", "Dates only", "12-Mar", {"date": "2024-03-10T10:00:00Z"}, {"date": "2024-03-10T10:00:00Z"}]
+])";
+
+class DriverTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("sheafwright-driver-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  Outcome run(std::vector<std::string> arguments, const std::string& library = kLibrary) {
+    arguments.insert(arguments.begin(), "sheafwright");
+    const auto runner = makeLibraryTextScriptRunner(library, "lib.json");
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = sheafwright::run(
+        arguments, {.runner = *runner, .out = out, .err = err,
+                    .currentCalendar = [] { return Calendar("America/New_York"); }});
+    return {status, out.str(), err.str()};
+  }
+
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+const std::string kUsage =
+    "sheafwright \u2014 export Apple Notes to a Jotterby import file\n\nOptions:\n"
+    "  --folder <name>   Only export notes in this Apple Notes folder\n"
+    "  --out <path>      Output path (default: jotterby-import.json)\n";
+const std::string kReading = "Reading Apple Notes\u2026 (grant automation permission if prompted)\n";
+const std::string kAirDrop =
+    "AirDrop or copy this file to your iPhone or iPad, then use Settings \u203A Import from file "
+    "in Jotterby.\n";
+
+TEST_F(DriverTest, UsageAndUnknownOptionsStopBeforeReading) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out, err;
+  };
+  const std::vector<Case> cases = {
+      {{"--help"}, 0, kUsage, ""},
+      {{"-h"}, 0, kUsage, ""},
+      {{"--out", "x", "--help"}, 0, kUsage, ""},
+      {{"--help", "--bogus"}, 0, kUsage, ""},
+      {{"--bogus", "--help"}, 2, "", "Unknown option: --bogus\n"},
+      {{"journal"}, 2, "", "Unknown option: journal\n"},
+      {{"--folder=x"}, 2, "", "Unknown option: --folder=x\n"},
+      {{"--HELP"}, 2, "", "Unknown option: --HELP\n"},
+      {{"-hv"}, 2, "", "Unknown option: -hv\n"},
+      {{"--version"}, 2, "", "Unknown option: --version\n"},
+      {{"--folder", "a", "b"}, 2, "", "Unknown option: b\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    // A library that would fail shows that nothing was read.
+    const Outcome outcome = run(c.arguments, R"({"error": {"NSAppleScriptErrorMessage": "read"}})");
+    EXPECT_EQ(outcome.status, c.status);
+    EXPECT_EQ(outcome.out, c.out);
+    EXPECT_EQ(outcome.err, c.err);
+  }
+}
+
+TEST_F(DriverTest, ExportsEveryFolderWithSummaryLines) {
+  const Outcome outcome = run({"--out", path("all.json")});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_EQ(outcome.out, kReading + "Found 4 notes.\n"
+                         "  Journal 2023 / Plans 2024: 1 entries, 1 topics, 1 dates\n"
+                         "  JOURNAL / Plans 2024: 2 entries, 0 topics, 1 dates\n"
+                         "Skipped 2 empty notes.\n"
+                         "Wrote 3 entries to " + path("all.json") + ".\n" + kAirDrop);
+
+  std::ifstream file(path("all.json"));
+  const ImportDocument document =
+      ImportDocument::decode(std::string(std::istreambuf_iterator<char>(file), {}));
+  ASSERT_EQ(document.records.size(), 3u);
+  const ImportRecord& first = document.records[0];
+  EXPECT_EQ(first.text, "Call");
+  EXPECT_EQ(first.topic, "Work");
+  EXPECT_EQ(first.folder, "Journal 2023");
+  EXPECT_EQ(first.notebook, "Plans 2024");
+  EXPECT_EQ(first.order, "V");
+  EXPECT_EQ(first.createdAt, parseInternetDate("2024-03-10T10:00:00Z"));
+  // The folder's year wins over the note's; the day starts in the user's zone.
+  EXPECT_EQ(formatInternetDate(first.entryDate), "2023-03-12T05:00:00Z");
+  // No year in the folder: the note's name gives it.
+  EXPECT_EQ(formatInternetDate(document.records[1].entryDate), "2024-03-12T04:00:00Z");
+  EXPECT_EQ(document.records[2].order, "k");
+  EXPECT_NE(document.records[1].id, document.records[2].id);
+}
+
+TEST_F(DriverTest, FolderFilterIgnoresCaseAndEchoesTheFilterAsTyped) {
+  const Outcome outcome = run({"--folder", "other", "--folder", "journal", "--out", path("j.json")});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, kReading + "Found 1 notes in \"journal\".\n"
+                         "  JOURNAL / Plans 2024: 2 entries, 0 topics, 1 dates\n"
+                         "Wrote 2 entries to " + path("j.json") + ".\n" + kAirDrop);
+}
+
+TEST_F(DriverTest, TrailingOptionsAndLiteralValues) {
+  // A trailing --folder clears the filter; a trailing --out keeps the path.
+  Outcome outcome = run({"--folder", "nothing", "--out", path("a.json"), "--folder"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_NE(outcome.out.find("Found 4 notes.\n"), std::string::npos) << outcome.out;
+  EXPECT_TRUE(fs::exists(path("a.json")));
+  outcome = run({"--out", path("b.json"), "--out"});
+  EXPECT_TRUE(fs::exists(path("b.json")));
+
+  // The value after --folder is taken literally too.
+  outcome = run({"--folder", "--out", "--out", path("c.json")});
+  EXPECT_NE(outcome.out.find("Found 0 notes in \"--out\".\n"), std::string::npos) << outcome.out;
+
+  // The value after --out is taken literally, even when it looks like an option.
+  outcome = run({"--out", path("--folder")});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_TRUE(fs::exists(path("--folder")));
+
+  // No match: an empty document is still written.
+  outcome = run({"--folder", "", "--out", path("none.json")});
+  EXPECT_EQ(outcome.out, kReading + "Found 0 notes in \"\".\nWrote 0 entries to " +
+                             path("none.json") + ".\n" + kAirDrop);
+}
+
+TEST_F(DriverTest, EmptyLibrary) {
+  const Outcome outcome = run({"--out", path("e.json")}, "[]");
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out,
+            kReading + "Found 0 notes.\nWrote 0 entries to " + path("e.json") + ".\n" + kAirDrop);
+}
+
+TEST_F(DriverTest, ReaderFailureEndsWithStatus1AndNoFile) {
+  const Outcome outcome =
+      run({"--out", path("f.json")}, R"({"error": {"NSAppleScriptErrorNumber": -600}})");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.out, kReading);
+  EXPECT_EQ(outcome.err,
+            "AppleScript failed: {\"NSAppleScriptErrorNumber\":-600}. Make sure Notes is running "
+            "and automation permission was granted (System Settings \u203A Privacy & Security "
+            "\u203A Automation).\n");
+  EXPECT_FALSE(fs::exists(path("f.json")));
+}
+
+TEST_F(DriverTest, MissingDirectoryIsAWriteFailureNamingThePath) {
+  const std::string target = path("missing/out.json");
+  const Outcome outcome = run({"--out", target});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "Could not write output: " + target + ": No such file or directory\n");
+  EXPECT_EQ(outcome.out.find("Wrote"), std::string::npos);
+}
+
+TEST_F(DriverTest, ReplacesAnExistingFileAndLeavesNoTemporaryFiles) {
+  const std::string target = path("out.json");
+  std::ofstream(target) << "old";
+  ASSERT_EQ(run({"--out", target}).status, 0);
+  std::size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, 1u);
+  std::ifstream file(target);
+  EXPECT_EQ(file.get(), '{');
+}
+
+}  // namespace
+}  // namespace sheafwright

@@ -1,0 +1,163 @@
+#include "sheafwright/import_document.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace sheafwright {
+namespace {
+
+Date at(const char* text) { return *parseInternetDate(text); }
+
+TEST(ImportDocumentTest, EncodesSortedPrettyPrintedWithInternetDates) {
+  ImportDocument document;
+  // 09:15:30.75 at UTC+2 is 07:15:30 UTC; the fraction is dropped.
+  document.exportedAt = at("2024-03-04T09:15:30.75+02:00");
+  document.records.push_back(ImportRecord{*Uuid::parse("3F2504E0-4F89-41D3-9A0C-0305E82C3301"),
+                                          "line one\nline \"two\"\t\u00e9\u2028\x01",
+                                          at("2024-03-04T00:00:00+01:00"),
+                                          at("2024-03-01T12:00:00Z"), "Journal", "March",
+                                          "Work", "V"});
+  document.records.push_back(ImportRecord{std::nullopt, "no topic", at("1999-12-31T23:59:59Z"),
+                                          std::nullopt, "F", "N", std::nullopt, "k"});
+  const std::string expected =
+      "{\n"
+      "  \"exportedAt\": \"2024-03-04T07:15:30Z\",\n"
+      "  \"records\": [\n"
+      "    {\n"
+      "      \"createdAt\": \"2024-03-01T12:00:00Z\",\n"
+      "      \"entryDate\": \"2024-03-03T23:00:00Z\",\n"
+      "      \"folder\": \"Journal\",\n"
+      "      \"id\": \"3f2504e0-4f89-41d3-9a0c-0305e82c3301\",\n"
+      "      \"notebook\": \"March\",\n"
+      "      \"order\": \"V\",\n"
+      "      \"text\": \"line one\\nline \\\"two\\\"\\t\u00e9\u2028\\u0001\",\n"
+      "      \"topic\": \"Work\"\n"
+      "    },\n"
+      "    {\n"
+      "      \"entryDate\": \"1999-12-31T23:59:59Z\",\n"
+      "      \"folder\": \"F\",\n"
+      "      \"notebook\": \"N\",\n"
+      "      \"order\": \"k\",\n"
+      "      \"text\": \"no topic\"\n"
+      "    }\n"
+      "  ],\n"
+      "  \"version\": 1\n"
+      "}\n";
+  EXPECT_EQ(ImportDocument::encoder().encode(document), expected);
+}
+
+TEST(ImportDocumentTest, EmptyDocumentHasAnEmptyRecordsArray) {
+  ImportDocument document;
+  document.exportedAt = at("2024-01-01T00:00:00Z");
+  EXPECT_EQ(ImportDocument::encoder().encode(document),
+            "{\n  \"exportedAt\": \"2024-01-01T00:00:00Z\",\n  \"records\": [],\n  \"version\": 1\n}\n");
+}
+
+TEST(ImportDocumentTest, TextThatIsNotUtf8FailsNamingRecordAndField) {
+  ImportDocument document;
+  document.records.push_back(ImportRecord{std::nullopt, "fine", Date{}, std::nullopt, "F", "N", {}, "V"});
+  document.records.push_back(
+      ImportRecord{std::nullopt, "fine", Date{}, std::nullopt, "F", "bad \xff", {}, "k"});
+  try {
+    (void)ImportDocument::encoder().encode(document);
+    FAIL() << "encoding should fail";
+  } catch (const EncodingError& error) {
+    EXPECT_EQ(std::string(error.what()).rfind("cannot encode field \"notebook\" of record 2: ", 0), 0u)
+        << error.what();
+  }
+}
+
+TEST(ImportDocumentTest, EncodedDocumentsReadBack) {
+  ImportDocument document;
+  document.exportedAt = at("2024-03-04T07:15:30Z");
+  document.records.push_back(ImportRecord{Uuid::random(), "t\n\u00e9", at("2024-03-03T23:00:00Z"),
+                                          at("2024-03-01T12:00:00Z"), "F", "N", "T", "V"});
+  document.records.push_back(ImportRecord{std::nullopt, "u", at("2024-03-03T23:00:00Z"),
+                                          std::nullopt, "F", "N", std::nullopt, "k"});
+  const ImportDocument read = ImportDocument::decode(ImportDocument::encoder().encode(document));
+  EXPECT_EQ(read.version, 1);
+  EXPECT_EQ(read.exportedAt, document.exportedAt);
+  EXPECT_EQ(read.records, document.records);
+}
+
+TEST(ImportDocumentTest, DecodingKeyRules) {
+  const std::string base =
+      R"("text":"t","entryDate":"2024-03-03T23:00:00Z","folder":"F","notebook":"N")";
+  struct Case {
+    std::string json;
+    std::string error;  // empty when decoding succeeds
+  };
+  const Case cases[] = {
+      {"{" + base + R"(,"order":"V"})", ""},
+      {"{" + base + R"(,"order":"V","topic":null,"id":null,"createdAt":null,"extra":5})", ""},
+      {"{" + base + "}", "missing key \"order\""},
+      {"{" + base + R"(,"order":5})", "key \"order\" is not a string"},
+      {"{" + base + R"(,"order":"V","topic":5})", "key \"topic\" is not a string"},
+      {"{" + base + R"(,"order":"V","id":"not-a-uuid"})", "key \"id\" is not a UUID"},
+      {"{" + base + R"(,"order":"V","createdAt":"yesterday"})",
+       "key \"createdAt\" is not an ISO 8601 date"},
+      {R"({"text":"t","order":"V"})", "missing key \"entryDate\""},
+      {"[1]", "a record is not a JSON object"},
+      {"{", "not valid JSON"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.json);
+    if (c.error.empty()) {
+      const ImportRecord record = ImportRecord::decode(c.json);
+      EXPECT_EQ(record.topic, std::nullopt);
+      EXPECT_EQ(record.id, std::nullopt);
+      EXPECT_EQ(record.createdAt, std::nullopt);
+      continue;
+    }
+    try {
+      (void)ImportRecord::decode(c.json);
+      ADD_FAILURE() << "decoding should fail";
+    } catch (const DecodingError& error) {
+      EXPECT_EQ(std::string(error.what()).rfind(c.error, 0), 0u) << error.what();
+    }
+  }
+}
+
+TEST(ImportDocumentTest, RecordsDifferingOnlyInIdAreNotEqual) {
+  const ImportRecord a{Uuid::random(), "t", Date{}, std::nullopt, "F", "N", std::nullopt, "V"};
+  ImportRecord b = a;
+  EXPECT_EQ(a, b);
+  b.id = Uuid::random();
+  EXPECT_NE(a, b);
+}
+
+TEST(ImportDocumentTest, RandomUuidsAreVersion4) {
+  const std::string text = Uuid::random().text();
+  ASSERT_EQ(text.size(), 36u);
+  EXPECT_EQ(text[14], '4');
+  EXPECT_NE(std::string("89ab").find(text[19]), std::string::npos);
+  EXPECT_NE(Uuid::random(), Uuid::random());
+}
+
+TEST(InternetDateTest, ReadsAndWritesRfc3339) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"2024-03-12T08:30:00Z", "2024-03-12T08:30:00Z"},
+      {"2024-03-12T09:30:00.250+01:00", "2024-03-12T08:30:00Z"},
+      {"2024-03-12t08:30:00.999999z", "2024-03-12T08:30:00Z"},
+      {"2024-01-01T00:30:00+05:30", "2023-12-31T19:00:00Z"},
+      {"2024-02-30T00:00:00Z", nullptr}, {"2024-03-12 08:30:00Z", nullptr},
+      {"2024-03-12T08:30:00", nullptr},  {"2024-03-12T24:00:00Z", nullptr},
+      {"2024-03-12T08:30:00.Z", nullptr}, {"", nullptr}, {"2024-03-12T08:30:00Zjunk", nullptr},
+  };
+  for (const auto& [text, expected] : cases) {
+    SCOPED_TRACE(text);
+    const auto date = parseInternetDate(text);
+    if (expected == nullptr) {
+      EXPECT_FALSE(date.has_value());
+    } else {
+      ASSERT_TRUE(date.has_value());
+      EXPECT_EQ(formatInternetDate(*date), expected);
+    }
+  }
+  // Before 1970 the fraction still rounds toward the past.
+  EXPECT_EQ(formatInternetDate(*parseInternetDate("1969-12-31T23:59:59.5Z")), "1969-12-31T23:59:59Z");
+}
+
+}  // namespace
+}  // namespace sheafwright

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Sets up what the build needs, builds, and then runs the tool or every test.
+#
+#   tools/dev.sh run [options]   build, then run sheafwright with the options
+#   tools/dev.sh test            build, run the suite, then again under ASan and UBSan
+#
+# On Debian and Ubuntu missing packages come from apt-get, on macOS from Homebrew.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)
+
+install_dependencies() {
+  if [[ "$(uname -s)" == Darwin ]]; then
+    local formulae=(cmake ninja icu4c nlohmann-json googletest google-benchmark) missing=()
+    for f in "${formulae[@]}"; do
+      brew list --versions "$f" >/dev/null 2>&1 || missing+=("$f")
+    done
+    if ((${#missing[@]})); then
+      brew install "${missing[@]}"
+    fi
+    ICU_ROOT="$(brew --prefix icu4c)"
+    export ICU_ROOT
+    return
+  fi
+  local packages=(cmake ninja-build g++ pkg-config libicu-dev nlohmann-json3-dev uuid-dev
+                  libgtest-dev libbenchmark-dev) missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    local sudo=()
+    [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+      "${missing[@]}"
+  fi
+}
+
+build() {
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j "$jobs"
+}
+
+case "${1:-}" in
+  run)
+    shift
+    install_dependencies
+    build dev
+    exec build/dev/sheafwright "$@"
+    ;;
+  test)
+    install_dependencies
+    build dev
+    ctest --preset dev -j "$jobs"
+    build asan
+    ctest --preset asan -j "$jobs"
+    ;;
+  *)
+    echo "usage: tools/dev.sh run [sheafwright options] | tools/dev.sh test" >&2
+    exit 2
+    ;;
+esac
