@@ -16,75 +16,65 @@ namespace {
   throw std::system_error(error, std::generic_category(), path);
 }
 
-// Owns the temporary file until it has been renamed into place.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const std::string& target) {
-    const std::filesystem::path targetPath(target);
-    std::string pattern = (targetPath.parent_path() /
-                           ("." + targetPath.filename().string() + ".XXXXXX"))
-                              .string();
-    fd_ = ::mkstemp(pattern.data());
-    if (fd_ < 0) {
-      fail(errno, target);
-    }
-    path_ = pattern;
-  }
-
-  ~TemporaryFile() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-    if (!path_.empty()) {
-      ::unlink(path_.c_str());
-    }
-  }
-
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  void write(std::string_view bytes, const std::string& target) {
-    while (!bytes.empty()) {
-      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-      if (n < 0) {
-        if (errno == EINTR) {
-          continue;
-        }
-        fail(errno, target);
-      }
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-  }
-
-  void commit(const std::string& target) {
-    // mkstemp makes the file private; give it the mode a newly created file would get.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd_, 0666 & ~mask) != 0 || ::fsync(fd_) != 0) {
-      fail(errno, target);
-    }
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
-      fail(errno, target);
-    }
-    if (::rename(path_.c_str(), target.c_str()) != 0) {
-      fail(errno, target);
-    }
-    path_.clear();
-  }
-
- private:
-  int fd_ = -1;
-  std::string path_;
-};
-
 }  // namespace
 
+AtomicFile::AtomicFile(std::string path) : target_(std::move(path)) {
+  const std::filesystem::path targetPath(target_);
+  std::string name = ".";
+  name.append(targetPath.filename().string());
+  name.append(".XXXXXX");
+  std::string pattern = (targetPath.parent_path() / name).string();
+  fd_ = ::mkstemp(pattern.data());
+  if (fd_ < 0) {
+    fail(errno, target_);
+  }
+  temporary_ = pattern;
+}
+
+AtomicFile::~AtomicFile() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+  }
+  if (!temporary_.empty()) {
+    ::unlink(temporary_.c_str());
+  }
+}
+
+void AtomicFile::write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      fail(errno, target_);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+void AtomicFile::commit() {
+  // mkstemp makes the file private; give it the mode a newly created file would get.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  if (::fchmod(fd_, 0666 & ~mask) != 0 || ::fsync(fd_) != 0) {
+    fail(errno, target_);
+  }
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) {
+    fail(errno, target_);
+  }
+  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    fail(errno, target_);
+  }
+  temporary_.clear();
+}
+
 void writeFileAtomically(const std::string& path, std::string_view contents) {
-  TemporaryFile file(path);
-  file.write(contents, path);
-  file.commit(path);
+  AtomicFile file(path);
+  file.write(contents);
+  file.commit();
 }
 
 std::string absolutePath(const std::string& path) {

@@ -1,7 +1,6 @@
 #include "sheafwright/date.h"
 
 #include <cstdint>
-#include <cstdio>
 
 namespace sheafwright {
 
@@ -9,16 +8,51 @@ using namespace std::chrono;
 
 Date currentDate() { return time_point_cast<microseconds>(system_clock::now()); }
 
+namespace {
+
+// Writes `value` as exactly `width` digits (the year may take more) at `out`.
+char* putNumber(char* out, long long value, int width) {
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  while (n < width) {
+    digits[n++] = '0';
+  }
+  while (n > 0) {
+    *out++ = digits[--n];
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string formatInternetDate(Date date) {
   const auto day = floor<days>(date);
   const year_month_day ymd{day};
   const hh_mm_ss<seconds> time{floor<seconds>(date - day)};
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(ymd.year()),
-                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()));
-  return buffer;
+  char buffer[40];
+  char* out = buffer;
+  int year = static_cast<int>(ymd.year());
+  if (year < 0) {
+    *out++ = '-';
+    year = -year;
+  }
+  out = putNumber(out, year, 4);
+  *out++ = '-';
+  out = putNumber(out, static_cast<unsigned>(ymd.month()), 2);
+  *out++ = '-';
+  out = putNumber(out, static_cast<unsigned>(ymd.day()), 2);
+  *out++ = 'T';
+  out = putNumber(out, time.hours().count(), 2);
+  *out++ = ':';
+  out = putNumber(out, time.minutes().count(), 2);
+  *out++ = ':';
+  out = putNumber(out, time.seconds().count(), 2);
+  *out++ = 'Z';
+  return std::string(buffer, out);
 }
 
 namespace {

@@ -95,8 +95,7 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   }
   say(out, found + ".");
 
-  ImportDocument document;
-  document.exportedAt = currentDate();
+  ImportDocument document;  // exportedAt is now
   std::int64_t skipped = 0;
   for (NotesReader::Note& note : selected) {
     const std::string plain = NotesHTMLConverter::plainText(note.html);
@@ -128,8 +127,10 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
 
   const std::string path = absolutePath(outputPath);
   try {
-    const std::string bytes = ImportDocument::encoder().encode(document);
-    writeFileAtomically(path, bytes);
+    // The encoder hands its bytes over in pieces, straight into the temporary file.
+    AtomicFile file(path);
+    ImportDocument::encoder().encode(document, [&file](std::string_view piece) { file.write(piece); });
+    file.commit();
   } catch (const EncodingError& error) {
     complain(err, std::string("Could not write output: ") + error.what());
     return 1;

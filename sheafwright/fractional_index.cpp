@@ -1,6 +1,7 @@
 #include "sheafwright/fractional_index.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "sheafwright/unicode_text.h"
@@ -11,12 +12,24 @@ namespace {
 
 constexpr int kBase = 62;
 
+bool allDigits(std::string_view key) {
+  static const std::array<bool, 256> isDigit = [] {
+    std::array<bool, 256> table{};
+    for (const char c : FractionalIndex::digits) {
+      table[static_cast<unsigned char>(c)] = true;
+    }
+    return table;
+  }();
+  return std::all_of(key.begin(), key.end(),
+                     [](char c) { return isDigit[static_cast<unsigned char>(c)]; });
+}
+
 // A bound read as its user-perceived characters; anything but a single digit is worth 0.
 std::vector<int> digitValues(std::string_view key, std::vector<std::string_view>* characters) {
   std::vector<int> values;
   values.reserve(key.size());
   // Keys this tool makes hold digits only, one byte each.
-  if (key.find_first_not_of(FractionalIndex::digits) == std::string_view::npos) {
+  if (allDigits(key)) {
     for (std::size_t pos = 0; pos < key.size(); ++pos) {
       values.push_back(static_cast<int>(FractionalIndex::digits.find(key[pos])));
       if (characters) {
@@ -38,10 +51,6 @@ std::vector<int> digitValues(std::string_view key, std::vector<std::string_view>
     pos = end;
   }
   return values;
-}
-
-bool allDigits(std::string_view key) {
-  return key.find_first_not_of(FractionalIndex::digits) == std::string_view::npos;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "sheafwright/html_converter.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -185,6 +186,8 @@ constexpr std::array<KnownTag, 23> kTags{{
     {"head", TagAction::kSkip},
 }};
 
+constexpr std::int64_t kMaxRenderedLevel = 16;
+
 // Longer names can still lowercase to a known one (the Kelvin sign becomes "k"), but never
 // from this many bytes.
 constexpr std::size_t kLongestNameBytes = 32;
@@ -337,7 +340,11 @@ class Scanner {
         out += '\n';
       }
       if (line.level >= 1) {
-        out.append(static_cast<std::size_t>(line.level) * 2, ' ');
+        // Two spaces a level, up to a limit: without one, a body of a few hundred thousand
+        // unclosed lists would render to gigabytes of spaces. Every level from 3 on reads back
+        // the same to the note parser, so the limit changes no entry.
+        const std::int64_t shown = std::min(line.level, kMaxRenderedLevel);
+        out.append(static_cast<std::size_t>(shown) * 2, ' ');
         out += line.level == 1 ? "\u2022 " : line.level == 2 ? "\u25E6 " : "\u25C6 ";
       }
       out += line.text;

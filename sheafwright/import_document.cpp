@@ -2,17 +2,74 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sheafwright/unicode_text.h"
+
 #include <algorithm>
 
 #include <uuid/uuid.h>
+
+#ifdef __APPLE__
+#include <stdlib.h>
+#else
+#include <sys/random.h>
+#endif
+
+#include <cerrno>
+#include <cstring>
 
 namespace sheafwright {
 
 using nlohmann::json;
 
+namespace {
+
+// Random bytes in blocks: libuuid's uuid_generate_random makes five system calls per UUID
+// (several microseconds each), which dominated exports of many entries.
+class RandomBytes {
+ public:
+  void fill(std::uint8_t* out, std::size_t count) {
+    if (available_ < count) {
+      refill();
+    }
+    std::memcpy(out, buffer_.data() + (buffer_.size() - available_), count);
+    available_ -= count;
+  }
+
+ private:
+  void refill() {
+#ifdef __APPLE__
+    arc4random_buf(buffer_.data(), buffer_.size());
+#else
+    std::size_t filled = 0;
+    while (filled < buffer_.size()) {
+      const ssize_t n = ::getrandom(buffer_.data() + filled, buffer_.size() - filled, 0);
+      if (n > 0) {
+        filled += static_cast<std::size_t>(n);
+      } else if (errno != EINTR) {
+        // No kernel source: libuuid has fallbacks of its own.
+        for (std::size_t at = 0; at + 16 <= buffer_.size(); at += 16) {
+          uuid_generate_random(buffer_.data() + at);
+        }
+        break;
+      }
+    }
+#endif
+    available_ = buffer_.size();
+  }
+
+  std::array<std::uint8_t, 4096> buffer_{};
+  std::size_t available_ = 0;
+};
+
+}  // namespace
+
 Uuid Uuid::random() {
+  thread_local RandomBytes source;
   Uuid id;
-  uuid_generate_random(id.bytes.data());
+  source.fill(id.bytes.data(), id.bytes.size());
+  // RFC 4122: version 4 in the high nibble of byte 6, variant 10 in the top bits of byte 8.
+  id.bytes[6] = static_cast<std::uint8_t>((id.bytes[6] & 0x0F) | 0x40);
+  id.bytes[8] = static_cast<std::uint8_t>((id.bytes[8] & 0x3F) | 0x80);
   return id;
 }
 
@@ -36,44 +93,6 @@ std::string Uuid::text() const {
 
 namespace {
 
-// Field names in the order a record's fields are encoded.
-constexpr const char* kRecordFields[] = {"id",     "text",     "entryDate", "createdAt",
-                                         "folder", "notebook", "topic",     "order"};
-
-json recordJson(const ImportRecord& record) {
-  json object = json::object();
-  if (record.id) {
-    object["id"] = record.id->text();
-  }
-  object["text"] = record.text;
-  object["entryDate"] = formatInternetDate(record.entryDate);
-  if (record.createdAt) {
-    object["createdAt"] = formatInternetDate(*record.createdAt);
-  }
-  object["folder"] = record.folder;
-  object["notebook"] = record.notebook;
-  if (record.topic) {
-    object["topic"] = *record.topic;
-  }
-  object["order"] = record.order;
-  return object;
-}
-
-// Names the first field of `record` that cannot be written, for the error message.
-std::string failingField(const json& object) {
-  for (const char* name : kRecordFields) {
-    const auto it = object.find(name);
-    if (it == object.end()) {
-      continue;
-    }
-    try {
-      (void)it->dump();
-    } catch (const json::exception&) {
-      return name;
-    }
-  }
-  return "?";
-}
 
 // nlohmann prefixes its messages with "[json.exception.<kind>.<id>] "; the user needs the rest.
 std::string plainMessage(const json::exception& error) {
@@ -82,52 +101,124 @@ std::string plainMessage(const json::exception& error) {
   return std::string(end == std::string_view::npos ? what : what.substr(end + 2));
 }
 
-void appendIndented(std::string& out, std::string_view block, std::string_view indent) {
-  std::size_t start = 0;
-  while (start <= block.size()) {
-    const std::size_t end = std::min(block.find('\n', start), block.size());
-    out += indent;
-    out.append(block, start, end - start);
-    if (end == block.size()) {
-      break;
-    }
-    out += '\n';
-    start = end + 1;
+}  // namespace
+
+namespace {
+
+// Writes the fixed frame of the document and its records in sorted key order; every string
+// value goes through nlohmann's serializer, which escapes it (and refuses text that is not
+// UTF-8). One reusable JSON string value carries the values, so records cost no allocations.
+class DocumentWriter {
+ public:
+  DocumentWriter(const std::function<void(std::string_view)>& sink, std::size_t pieceSize)
+      : sink_(sink), pieceSize_(pieceSize), serializer_(nlohmann::detail::output_adapter<char, std::string>(out_), ' ',
+                                                       json::error_handler_t::strict) {
+    out_.reserve(pieceSize_ + (64 << 10));
   }
-}
+
+  void write(const ImportDocument& document) {
+    out_ += "{\n  \"exportedAt\": ";
+    value(formatInternetDate(document.exportedAt));
+    out_ += ",\n  \"records\": ";
+    if (document.records.empty()) {
+      out_ += "[]";
+    } else {
+      out_ += "[\n";
+      for (std::size_t i = 0; i < document.records.size(); ++i) {
+        if (i > 0) {
+          out_ += ",\n";
+        }
+        try {
+          record(document.records[i]);
+        } catch (const json::exception& error) {
+          throw EncodingError("cannot encode field \"" + failingField(document.records[i]) +
+                              "\" of record " + std::to_string(i + 1) + ": " + plainMessage(error));
+        }
+        if (out_.size() >= pieceSize_) {
+          flush();
+        }
+      }
+      out_ += "\n  ]";
+    }
+    out_ += ",\n  \"version\": ";
+    out_ += std::to_string(document.version);
+    out_ += "\n}\n";
+    flush();
+  }
+
+ private:
+  void record(const ImportRecord& r) {
+    out_ += "    {";
+    first_ = true;
+    if (r.createdAt) {
+      member("createdAt", formatInternetDate(*r.createdAt));
+    }
+    member("entryDate", formatInternetDate(r.entryDate));
+    member("folder", r.folder);
+    if (r.id) {
+      member("id", r.id->text());
+    }
+    member("notebook", r.notebook);
+    member("order", r.order);
+    member("text", r.text);
+    if (r.topic) {
+      member("topic", *r.topic);
+    }
+    out_ += "\n    }";
+  }
+
+  void member(std::string_view key, std::string_view text) {
+    out_ += first_ ? "\n      \"" : ",\n      \"";
+    first_ = false;
+    out_ += key;
+    out_ += "\": ";
+    value(text);
+  }
+
+  void value(std::string_view text) {
+    scratch_.get_ref<std::string&>().assign(text);
+    serializer_.dump(scratch_, true, false, 2, 0);
+  }
+
+  void flush() {
+    if (!out_.empty()) {
+      sink_(out_);
+      out_.clear();
+    }
+  }
+
+  // The first field, in field order, that cannot be written.
+  static std::string failingField(const ImportRecord& r) {
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"text", &r.text}, {"folder", &r.folder}, {"notebook", &r.notebook},
+        {"topic", r.topic ? &*r.topic : nullptr}, {"order", &r.order}};
+    for (const auto& [name, text] : fields) {
+      if (text && text::validUtf8(*text) != *text) {
+        return name;
+      }
+    }
+    return "?";
+  }
+
+  const std::function<void(std::string_view)>& sink_;
+  std::size_t pieceSize_;
+  std::string out_;
+  nlohmann::detail::serializer<json> serializer_;
+  json scratch_ = json::string_t{};
+  bool first_ = true;
+};
 
 }  // namespace
 
+void ImportDocument::Encoder::encode(const ImportDocument& document,
+                                     const std::function<void(std::string_view)>& sink) const {
+  DocumentWriter(sink, 1 << 20).write(document);
+}
+
 std::string ImportDocument::Encoder::encode(const ImportDocument& document) const {
-  // Records are encoded one at a time into the document's frame, so a large document never
-  // exists twice as a JSON tree. Keys come out sorted: nlohmann's objects are ordered maps.
-  std::string out = "{\n  \"exportedAt\": ";
-  out += json(formatInternetDate(document.exportedAt)).dump();
-  out += ",\n  \"records\": ";
-  if (document.records.empty()) {
-    out += "[]";
-  } else {
-    out += "[\n";
-    for (std::size_t i = 0; i < document.records.size(); ++i) {
-      const json object = recordJson(document.records[i]);
-      std::string block;
-      try {
-        block = object.dump(2);
-      } catch (const json::exception& error) {
-        throw EncodingError("cannot encode field \"" + failingField(object) + "\" of record " +
-                            std::to_string(i + 1) + ": " + plainMessage(error));
-      }
-      if (i > 0) {
-        out += ",\n";
-      }
-      appendIndented(out, block, "    ");
-    }
-    out += "\n  ]";
-  }
-  out += ",\n  \"version\": ";
-  out += std::to_string(document.version);
-  out += "\n}\n";
-  return out;
+  std::string bytes;
+  encode(document, [&bytes](std::string_view piece) { bytes.append(piece); });
+  return bytes;
 }
 
 namespace {

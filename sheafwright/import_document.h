@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -41,7 +43,7 @@ struct ImportRecord {
 struct ImportDocument {
   std::int64_t version = 1;
   Date exportedAt = currentDate();
-  std::vector<ImportRecord> records;
+  std::deque<ImportRecord> records;  // grows without moving what it holds
 
   // The one configuration the tool writes with: internet dates, pretty printed, sorted keys.
   class Encoder {
@@ -49,6 +51,11 @@ struct ImportDocument {
     // The file's bytes; throws EncodingError when a value cannot be written (text that is not
     // UTF-8), naming the record and field.
     std::string encode(const ImportDocument& document) const;
+    // The same bytes handed to `sink` in pieces of about a megabyte, so that a large document
+    // need not be held twice. Throws EncodingError like encode; pieces already handed over are
+    // then the caller's to discard.
+    void encode(const ImportDocument& document,
+                const std::function<void(std::string_view)>& sink) const;
   };
   static Encoder encoder() { return {}; }
 

@@ -272,23 +272,43 @@ std::optional<NotesParser::Line> NotesParser::classify(std::string_view line) co
   return PlainLine{std::string(trimmed)};
 }
 
-ParseResult NotesParser::parse(std::string_view text) const {
-  std::vector<Line> lines;
-  for (std::size_t start = 0;;) {
-    std::size_t end = start;
-    std::size_t breakLength = 0;
-    while (end < text.size() && !isLineBreakAt(text, end, breakLength)) {
-      ++end;
+namespace {
+
+// The kept lines of a text, classified one at a time as the walk asks for them.
+class LineReader {
+ public:
+  LineReader(const NotesParser& parser, std::string_view text) : parser_(parser), text_(text) {}
+
+  std::optional<NotesParser::Line> next() {
+    while (!done_) {
+      std::size_t end = start_;
+      std::size_t breakLength = 0;
+      while (end < text_.size() && !isLineBreakAt(text_, end, breakLength)) {
+        ++end;
+      }
+      auto line = parser_.classify(text_.substr(start_, end - start_));
+      if (end >= text_.size()) {
+        done_ = true;
+      } else {
+        start_ = end + breakLength;
+      }
+      if (line) {
+        return line;
+      }
     }
-    if (auto line = classify(text.substr(start, end - start))) {
-      lines.push_back(std::move(*line));
-    }
-    if (end >= text.size()) {
-      break;
-    }
-    start = end + breakLength;
+    return std::nullopt;
   }
 
+ private:
+  const NotesParser& parser_;
+  std::string_view text_;
+  std::size_t start_ = 0;
+  bool done_ = false;
+};
+
+}  // namespace
+
+ParseResult NotesParser::parse(std::string_view text) const {
   ParseResult result;
   std::optional<Date> currentDate;
   std::optional<Date> creationDay;  // computed on first need
@@ -310,21 +330,24 @@ ParseResult NotesParser::parse(std::string_view text) const {
     entryOpen = true;
   };
 
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    Line& line = lines[i];
-    if (const auto* date = std::get_if<DateLine>(&line)) {
+  // One walk over the kept lines with a look-ahead of exactly one.
+  LineReader reader(*this, text);
+  std::optional<Line> line = reader.next();
+  while (line) {
+    std::optional<Line> next = reader.next();
+    if (const auto* date = std::get_if<DateLine>(&*line)) {
       currentDate = date->date;
       ++result.dateCount;
       currentTopic.reset();
       entryOpen = false;
-    } else if (auto* plain = std::get_if<PlainLine>(&line)) {
+    } else if (auto* plain = std::get_if<PlainLine>(&*line)) {
       makeEntry(std::move(plain->text), std::nullopt);
       currentTopic.reset();
     } else {
-      auto& item = std::get<ItemLine>(line);
+      auto& item = std::get<ItemLine>(*line);
       if (item.level == 1) {
-        const auto* next = i + 1 < lines.size() ? std::get_if<ItemLine>(&lines[i + 1]) : nullptr;
-        if (next && next->level >= 2) {
+        const auto* following = next ? std::get_if<ItemLine>(&*next) : nullptr;
+        if (following && following->level >= 2) {
           topics.insert(item.text);
           currentTopic = std::move(item.text);
           entryOpen = false;
@@ -340,6 +363,7 @@ ParseResult NotesParser::parse(std::string_view text) const {
         makeEntry(std::move(item.text), currentTopic);
       }
     }
+    line = std::move(next);
   }
   result.topicCount = static_cast<std::int64_t>(topics.size());
   return result;

@@ -194,7 +194,8 @@ struct GraphemeBoundaries::Impl {
   ~Impl() { utext_close(&text); }
 };
 
-GraphemeBoundaries::GraphemeBoundaries(std::string_view text) : text_(text) {}
+GraphemeBoundaries::GraphemeBoundaries(std::string_view text, bool alwaysAskIcu)
+    : text_(text), alwaysAskIcu_(alwaysAskIcu) {}
 
 GraphemeBoundaries::~GraphemeBoundaries() {
   ThreadIterator& state = threadIterator();
@@ -203,15 +204,61 @@ GraphemeBoundaries::~GraphemeBoundaries() {
   }
 }
 
+namespace {
+
+int32_t graphemeBreakOf(char32_t c) {
+  return u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_GRAPHEME_CLUSTER_BREAK);
+}
+
+bool isAsciiControl(char32_t c) { return c < 0x20 || c == 0x7F; }
+
+// Characters that attach to the one before them (rules GB9 and GB9a).
+bool attachesToPrevious(char32_t c) {
+  if (c < 0x80) {
+    return false;
+  }
+  const int32_t kind = graphemeBreakOf(c);
+  return kind == U_GCB_EXTEND || kind == U_GCB_ZWJ || kind == U_GCB_SPACING_MARK;
+}
+
+// Whether the boundary between `before` and `after` follows from the pair alone: true when
+// `before` is a control or a character of no special class, so that no rule but GB3, GB9 and
+// GB9a can join it to what follows.
+bool pairDecides(char32_t before) {
+  if (before < 0x80) {
+    return true;
+  }
+  return graphemeBreakOf(before) == U_GCB_OTHER;
+}
+
+bool boundaryBetween(char32_t before, char32_t after) {
+  if (before == U'\r') {
+    return after != U'\n';
+  }
+  if (isAsciiControl(before) || (after < 0x80 && isAsciiControl(after))) {
+    return true;
+  }
+  return !attachesToPrevious(after);
+}
+
+}  // namespace
+
 bool GraphemeBoundaries::isBoundary(std::size_t pos) {
   if (pos == 0 || pos >= text_.size()) {
     return true;
+  }
+  if (alwaysAskIcu_) {
+    return slowIsBoundary(pos);
   }
   const auto before = static_cast<unsigned char>(text_[pos - 1]);
   const auto at = static_cast<unsigned char>(text_[pos]);
   // Between two ASCII characters only CR LF holds together.
   if (isAscii(before) && isAscii(at)) {
     return !(before == '\r' && at == '\n');
+  }
+  const CodePoint previous = codePointBefore(text_, pos);
+  if (pairDecides(previous.value)) {
+    return boundaryBetween(previous.value, codePointAt(text_, pos).value);
   }
   return slowIsBoundary(pos);
 }
@@ -220,13 +267,16 @@ std::size_t GraphemeBoundaries::next(std::size_t pos) {
   if (pos >= text_.size()) {
     return text_.size();
   }
-  if (pos + 1 == text_.size()) {
-    return pos + 1;
+  if (alwaysAskIcu_) {
+    return slowNext(pos);
   }
-  const auto at = static_cast<unsigned char>(text_[pos]);
-  const auto after = static_cast<unsigned char>(text_[pos + 1]);
-  if (isAscii(at) && isAscii(after)) {
-    return (at == '\r' && after == '\n') ? pos + 2 : pos + 1;
+  const CodePoint first = codePointAt(text_, pos);
+  const std::size_t end = pos + first.length;
+  if (end >= text_.size()) {
+    return text_.size();
+  }
+  if (pairDecides(first.value)) {
+    return boundaryBetween(first.value, codePointAt(text_, end).value) ? end : slowNext(pos);
   }
   return slowNext(pos);
 }

@@ -43,7 +43,8 @@ bool equalIgnoringCaseInCurrentLocale(std::string_view a, std::string_view b);
 // text must outlive the object.
 class GraphemeBoundaries {
  public:
-  explicit GraphemeBoundaries(std::string_view text);
+  // `alwaysAskIcu` turns the shortcuts off, to check them against ICU itself.
+  explicit GraphemeBoundaries(std::string_view text, bool alwaysAskIcu = false);
   ~GraphemeBoundaries();
   GraphemeBoundaries(const GraphemeBoundaries&) = delete;
   GraphemeBoundaries& operator=(const GraphemeBoundaries&) = delete;
@@ -61,6 +62,7 @@ class GraphemeBoundaries {
   std::size_t slowNext(std::size_t pos);
 
   std::string_view text_;
+  bool alwaysAskIcu_;
   std::unique_ptr<Impl> impl_;
 };
 

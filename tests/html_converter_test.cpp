@@ -8,6 +8,14 @@
 namespace sheafwright {
 namespace {
 
+std::string repeat(std::string_view unit, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) {
+    out += unit;
+  }
+  return out;
+}
+
 TEST(NotesHTMLConverterTest, ConvertsBodies) {
   struct Case {
     const char* name;
@@ -23,6 +31,8 @@ TEST(NotesHTMLConverterTest, ConvertsBodies) {
       {"text inside a list without an item", "<ul>loose</ul>", "  \u2022 loose"},
       {"deep lists", "<ul><ul><ul><li>three</li><ul><li>four</li></ul></ul></ul></ul>",
        "      \u25C6 three\n        \u25C6 four"},
+      {"indentation stops growing after sixteen levels", repeat("<ul>", 40) + "<li>x",
+       std::string(32, ' ') + "\u25C6 x"},
       {"ordered lists get bullets", "<ol><li>one</li></ol>", "  \u2022 one"},
       {"case of tag names", "<DIV>a</DIV><Ul><LI>b</lI></uL>", "a\n  \u2022 b"},
       {"breaks", "a<br>b<br/>c<br />d<BR>e", "a\nb\nc\nd\ne"},

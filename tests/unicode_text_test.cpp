@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,29 @@ TEST(UnicodeTextTest, ExtendedGraphemeClusters) {
   EXPECT_FALSE(boundaries.isWholeCharacter(1, 1));
   EXPECT_FALSE(boundaries.isWholeCharacter(text.find("\u0600<") + 2, 1));
   EXPECT_TRUE(boundaries.isWholeCharacter(text.size() - 1, 1));
+}
+
+// The shortcuts for common characters agree with ICU's own segmentation.
+TEST(UnicodeTextTest, BoundaryShortcutsAgreeWithIcu) {
+  const std::vector<std::string> pieces = {
+      "a", " ", "<", "\r", "\n", "\t", "\u0301", "\u200D", "\u0903", "\u0600", "\u2022",
+      "\u00e9", "\U0001F1E9", "\U0001F469", "\u1100", "\u1161", "\uAC00", "\u65e5", "\x01", "\xff"};
+  std::mt19937 random(5);
+  std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+  for (int round = 0; round < 5000; ++round) {
+    std::string text;
+    for (int i = 0; i < 8; ++i) {
+      text += pieces[pick(random)];
+    }
+    GraphemeBoundaries fast(text);
+    GraphemeBoundaries icu(text, true);
+    for (std::size_t pos = 0; pos < text.size(); pos += codePointAt(text, pos).length) {
+      ASSERT_EQ(fast.isBoundary(pos), icu.isBoundary(pos)) << testing::PrintToString(text) << " " << pos;
+      if (icu.isBoundary(pos)) {
+        ASSERT_EQ(fast.next(pos), icu.next(pos)) << testing::PrintToString(text) << " " << pos;
+      }
+    }
+  }
 }
 
 TEST(UnicodeTextTest, LowercaseIsLocaleIndependent) {

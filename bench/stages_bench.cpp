@@ -1,0 +1,174 @@
+// Per-stage throughput of the export, in bytes of input per second.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "bench/library_generator.h"
+#include "sheafwright/atomic_file.h"
+#include "sheafwright/html_converter.h"
+#include "sheafwright/import_document.h"
+#include "sheafwright/notes_parser.h"
+#include "sheafwright/notes_reader.h"
+#include "sheafwright/platform/json_script_runner.h"
+
+namespace sheafwright::bench {
+namespace {
+
+Script scriptOf(const benchmark::State& state) {
+  return state.range(1) == 0 ? Script::kAscii : Script::kMixed;
+}
+
+void BM_PlainText(benchmark::State& state) {
+  const std::string body = diaryBody(static_cast<std::size_t>(state.range(0)), scriptOf(state), 3);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(NotesHTMLConverter::plainText(body));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
+}
+BENCHMARK(BM_PlainText)->ArgsProduct({{64 << 10, 1 << 20, 4 << 20}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+// Bodies that a literal reading of the rules would make quadratic.
+std::string pathological(int kind, std::size_t bytes) {
+  static constexpr const char* kUnits[] = {"&#65;", "&#38;#38;", "<style>", "<style>x</style>",
+                                           "<ul>", "<b>&#3&#56;;"};
+  std::string body;
+  if (kind == 4) {
+    // One list item a hundred levels deep, repeated: deep indentation everywhere.
+    while (body.size() < bytes) {
+      body += "<ul><li>x</li>";
+    }
+    return body;
+  }
+  while (body.size() < bytes) {
+    body += kUnits[kind];
+  }
+  return body;
+}
+
+void BM_PlainTextPathological(benchmark::State& state) {
+  const std::string body =
+      pathological(static_cast<int>(state.range(1)), static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(NotesHTMLConverter::plainText(body));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
+  static constexpr const char* kNames[] = {"numeric",      "chained",    "unclosed-style",
+                                           "closed-style", "open-lists", "formed"};
+  state.SetLabel(kNames[state.range(1)]);
+}
+BENCHMARK(BM_PlainTextPathological)
+    ->ArgsProduct({{1 << 20, 2 << 20, 4 << 20}, {0, 1, 2, 3, 5}})
+    ->Unit(benchmark::kMillisecond);
+
+NotesParser parser() {
+  return NotesParser{2024, Date{}, Date{}, Calendar("Europe/Berlin")};
+}
+
+void BM_Parse(benchmark::State& state) {
+  const std::string text = NotesHTMLConverter::plainText(
+      diaryBody(static_cast<std::size_t>(state.range(0)), scriptOf(state), 5));
+  const NotesParser notesParser = parser();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(notesParser.parse(text));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_Parse)->ArgsProduct({{64 << 10, 1 << 20}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+// One entry carried on by many deep items; no keys grow here.
+void BM_ParseDeepItems(benchmark::State& state) {
+  std::string text = "12-Mar\nstart";
+  for (int64_t i = 0; i < state.range(0); ++i) {
+    text += "\n      \u25C6 more of the same entry";
+  }
+  const NotesParser notesParser = parser();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(notesParser.parse(text));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ParseDeepItems)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// Many entries in one note: the keys grow one character every six entries.
+void BM_ParseManyEntries(benchmark::State& state) {
+  std::string text = "12-Mar";
+  for (int64_t i = 0; i < state.range(0); ++i) {
+    text += "\nentry line";
+  }
+  const NotesParser notesParser = parser();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(notesParser.parse(text));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ParseManyEntries)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+void BM_ReadLibrary(benchmark::State& state) {
+  const GeneratedLibrary library =
+      generateLibrary({.htmlBytes = static_cast<std::size_t>(state.range(0)), .script = scriptOf(state)});
+  for (auto _ : state) {
+    const auto runner = makeLibraryTextScriptRunner(library.json, "bench");
+    benchmark::DoNotOptimize(NotesReader::readAll(*runner));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * library.json.size()));
+}
+BENCHMARK(BM_ReadLibrary)->ArgsProduct({{4 << 20}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+std::deque<ImportRecord> records(std::size_t count) {
+  std::deque<ImportRecord> out;
+  for (std::size_t i = 0; i < count; ++i) {
+    out.push_back(ImportRecord{Uuid::random(), "Call Anna about the contract, caf\u00e9 \u65e5\u8a18",
+                               Date{}, Date{}, "Journal 2024", "March", "Work", "zzV"});
+  }
+  return out;
+}
+
+void BM_BuildRecords(benchmark::State& state) {
+  const std::string text = NotesHTMLConverter::plainText(diaryBody(1 << 20, Script::kMixed, 9));
+  const ParseResult result = parser().parse(text);
+  for (auto _ : state) {
+    std::vector<ImportRecord> built;
+    built.reserve(result.entries.size());
+    for (const ParsedEntry& entry : result.entries) {
+      built.push_back(ImportRecord{Uuid::random(), entry.text, entry.date, Date{}, "Journal 2024",
+                                   "March", entry.topic, entry.order});
+    }
+    benchmark::DoNotOptimize(built);
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * result.entries.size()));
+}
+BENCHMARK(BM_BuildRecords)->Unit(benchmark::kMillisecond);
+
+void BM_Encode(benchmark::State& state) {
+  ImportDocument document;
+  document.records = records(static_cast<std::size_t>(state.range(0)));
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    const std::string encoded = ImportDocument::encoder().encode(document);
+    bytes = encoded.size();
+    benchmark::DoNotOptimize(encoded);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+BENCHMARK(BM_Encode)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_Write(benchmark::State& state) {
+  const std::string bytes(static_cast<std::size_t>(state.range(0)), 'x');
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("sheafwright-bench-" + std::to_string(::getpid())))
+          .string();
+  for (auto _ : state) {
+    writeFileAtomically(path, bytes);
+  }
+  std::filesystem::remove(path);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_Write)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace sheafwright::bench
+
+BENCHMARK_MAIN();
