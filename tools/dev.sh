@@ -2,7 +2,8 @@
 # Sets up what the build needs, builds, and then runs the tool or every test.
 #
 #   tools/dev.sh run [options]   build, then run sheafwright with the options
-#   tools/dev.sh test            build, run the suite, then again under ASan and UBSan
+#   tools/dev.sh test            build, run the suite, then again under ASan and UBSan, then
+#                                fuzz each target for FUZZ_SECONDS (default 60; Linux only)
 #
 # On Debian and Ubuntu missing packages come from apt-get, on macOS from Homebrew.
 set -euo pipefail
@@ -24,7 +25,7 @@ install_dependencies() {
     return
   fi
   local packages=(cmake ninja-build g++ pkg-config libicu-dev nlohmann-json3-dev uuid-dev
-                  libgtest-dev libbenchmark-dev) missing=()
+                  libgtest-dev libbenchmark-dev clang libclang-rt-dev) missing=()
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
   done
@@ -56,6 +57,11 @@ case "${1:-}" in
     ctest --preset dev -j "$jobs"
     build asan
     ctest --preset asan -j "$jobs"
+    if [[ "$(uname -s)" == Darwin ]]; then
+      echo "Fuzzing skipped: Apple's clang has no libFuzzer."
+    else
+      tools/fuzz.sh
+    fi
     ;;
   *)
     echo "usage: tools/dev.sh run [sheafwright options] | tools/dev.sh test" >&2

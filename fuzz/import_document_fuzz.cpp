@@ -1,0 +1,32 @@
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "fuzz/fuzz_check.h"
+#include "sheafwright/import_document.h"
+
+// Arbitrary JSON through the reading side; whatever reads back encodes and reads back equal.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using sheafwright::ImportDocument;
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  try {
+    const ImportDocument document = ImportDocument::decode(input);
+    const ImportDocument again = ImportDocument::decode(ImportDocument::encoder().encode(document));
+    FUZZ_CHECK(again.records.size() == document.records.size());
+    for (std::size_t i = 0; i < document.records.size(); ++i) {
+      // Dates are written in whole seconds; everything else comes back unchanged.
+      auto expected = document.records[i];
+      expected.entryDate = std::chrono::floor<std::chrono::seconds>(expected.entryDate);
+      if (expected.createdAt) {
+        expected.createdAt = std::chrono::floor<std::chrono::seconds>(*expected.createdAt);
+      }
+      FUZZ_CHECK(again.records[i] == expected);
+    }
+  } catch (const sheafwright::DecodingError&) {
+  }
+  try {
+    (void)sheafwright::ImportRecord::decode(input);
+  } catch (const sheafwright::DecodingError&) {
+  }
+  return 0;
+}

@@ -1,0 +1,37 @@
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fuzz/fuzz_check.h"
+#include "sheafwright/calendar.h"
+#include "sheafwright/notes_parser.h"
+#include "sheafwright/unicode_text.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using sheafwright::NotesParser;
+  const std::string text = sheafwright::text::validUtf8(
+      std::string_view(reinterpret_cast<const char*>(data), size));
+  static const NotesParser parser{std::nullopt, sheafwright::Date{std::chrono::hours(24 * 19000)},
+                                  sheafwright::Date{std::chrono::hours(24 * 19500)},
+                                  sheafwright::Calendar("America/Sao_Paulo")};
+  const sheafwright::ParseResult result = parser.parse(text);
+  for (std::size_t i = 0; i < result.entries.size(); ++i) {
+    const sheafwright::ParsedEntry& entry = result.entries[i];
+    FUZZ_CHECK(!entry.text.empty());
+    FUZZ_CHECK(!entry.order.empty());
+    FUZZ_CHECK(i == 0 || result.entries[i - 1].order < entry.order);
+    FUZZ_CHECK(!entry.topic || !entry.topic->empty());
+  }
+  FUZZ_CHECK(result.topicCount >= 0 && result.dateCount >= 0);
+
+  const std::string_view firstLine = std::string_view(text).substr(0, text.find('\n'));
+  (void)NotesParser::parseDateHeader(firstLine, 2024, parser.modificationDate, parser.calendar);
+  if (const auto year = NotesParser::yearInName(text)) {
+    FUZZ_CHECK(*year >= 1900 && *year <= 2099);
+  }
+  if (const auto month = NotesParser::monthNumber(firstLine)) {
+    FUZZ_CHECK(*month >= 1 && *month <= 12);
+  }
+  return 0;
+}
