@@ -8,13 +8,10 @@
 
 #include <uuid/uuid.h>
 
-#ifdef __APPLE__
-#include <stdlib.h>
-#else
+#include <sys/types.h>
 #include <sys/random.h>
-#endif
+#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 
 namespace sheafwright {
@@ -37,23 +34,16 @@ class RandomBytes {
 
  private:
   void refill() {
-#ifdef __APPLE__
-    arc4random_buf(buffer_.data(), buffer_.size());
-#else
-    std::size_t filled = 0;
-    while (filled < buffer_.size()) {
-      const ssize_t n = ::getrandom(buffer_.data() + filled, buffer_.size() - filled, 0);
-      if (n > 0) {
-        filled += static_cast<std::size_t>(n);
-      } else if (errno != EINTR) {
+    // getentropy hands out at most 256 bytes a call, on Linux and macOS alike.
+    for (std::size_t at = 0; at < buffer_.size(); at += 256) {
+      if (::getentropy(buffer_.data() + at, 256) != 0) {
         // No kernel source: libuuid has fallbacks of its own.
-        for (std::size_t at = 0; at + 16 <= buffer_.size(); at += 16) {
-          uuid_generate_random(buffer_.data() + at);
+        for (std::size_t uuid = at; uuid < buffer_.size(); uuid += 16) {
+          uuid_generate_random(buffer_.data() + uuid);
         }
         break;
       }
     }
-#endif
     available_ = buffer_.size();
   }
 

@@ -2,18 +2,10 @@
 
 namespace sheafwright {
 
-const std::string_view NotesReader::script =
-    "tell application \"Notes\"\n"
-    "    set out to {}\n"
-    "    repeat with f in folders\n"
-    "        set folderName to name of f\n"
-    "        repeat with n in notes of f\n"
-    "            set end of out to {folderName, name of n, body of n, creation date of n, "
-    "modification date of n}\n"
-    "        end repeat\n"
-    "    end repeat\n"
-    "    return out\n"
-    "end tell";
+// The script's text is sheafwright/notes_script.applescript, compiled in.
+std::string_view notesScriptText();
+
+const std::string_view NotesReader::script = notesScriptText();
 
 std::string NotesReader::ReaderError::description() const {
   return "AppleScript failed: " + message_ +

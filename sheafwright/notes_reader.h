@@ -36,7 +36,8 @@ struct NotesReader {
     std::string message_;
   };
 
-  // Ten lines, 310 bytes.
+  // The one script sent to Notes. Each note's record is made inside `try`, so a note whose
+  // properties Notes cannot hand over becomes an empty record instead of failing the run.
   static const std::string_view script;
 
   // The notes in reply order; throws ReaderError.

@@ -56,9 +56,22 @@ const std::string kHint =
     "Privacy & Security \u203A Automation).";
 
 TEST(NotesReaderTest, ScriptTextIsFixed) {
-  EXPECT_EQ(NotesReader::script.size(), 310u);
-  EXPECT_EQ(std::count(NotesReader::script.begin(), NotesReader::script.end(), '\n'), 9);
-  EXPECT_EQ(NotesReader::script.substr(0, 24), "tell application \"Notes\"");
+  EXPECT_EQ(NotesReader::script,
+            "tell application \"Notes\"\n"
+            "    set out to {}\n"
+            "    repeat with f in folders\n"
+            "        set folderName to name of f\n"
+            "        repeat with n in notes of f\n"
+            "            try\n"
+            "                set end of out to {folderName, name of n, body of n, creation date of n, "
+            "modification date of n}\n"
+            "            on error\n"
+            "                set end of out to {folderName, \"\", \"\", missing value, missing value}\n"
+            "            end try\n"
+            "        end repeat\n"
+            "    end repeat\n"
+            "    return out\n"
+            "end tell");
   EXPECT_EQ(kHint.size(), 123u);
 }
 

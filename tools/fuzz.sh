@@ -11,7 +11,8 @@ cmake --build --preset fuzz
 
 findings=build/fuzz/findings
 mkdir -p "$findings"
-status=0
+passed=0
+failed=0
 for seeds in fuzz/corpus/*/; do
   target=$(basename "$seeds")
   work=$(mktemp -d)
@@ -21,10 +22,12 @@ for seeds in fuzz/corpus/*/; do
       >"$findings/$target.log" 2>&1; then
     echo "fuzz_$target found a problem:"
     tail -n 40 "$findings/$target.log"
-    status=1
+    failed=$((failed + 1))
   else
-    grep -E 'stat::number_of_executed_units|Done' "$findings/$target.log" | tail -n 2 || true
+    grep -E '^Done' "$findings/$target.log" | tail -n 1 || true
+    passed=$((passed + 1))
   fi
   rm -rf "$work"
 done
-exit "$status"
+echo "fuzz: $passed passed, $failed failed"
+[[ $failed -eq 0 ]]

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "sheafwright/unicode_text.h"
@@ -229,14 +228,6 @@ std::unique_ptr<ScriptRunner> makeLibraryFileScriptRunner(std::string path) {
 
 std::unique_ptr<ScriptRunner> makeLibraryTextScriptRunner(std::string text, std::string source) {
   return std::make_unique<LibraryTextRunner>(std::move(text), std::move(source));
-}
-
-std::unique_ptr<ScriptRunner> makePlatformScriptRunner() {
-  const char* path = std::getenv("SHEAFWRIGHT_NOTES_LIBRARY");
-  if (path == nullptr || *path == '\0') {
-    return makeLibraryTextScriptRunner(std::string(sampleLibraryJson()), "(sample)");
-  }
-  return makeLibraryFileScriptRunner(path);
 }
 
 }  // namespace sheafwright
