@@ -95,7 +95,8 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   }
   say(out, found + ".");
 
-  ImportDocument document;  // exportedAt is now
+  ImportDocument document;
+  document.exportedAt = environment.now();
   std::int64_t skipped = 0;
   for (NotesReader::Note& note : selected) {
     const std::string plain = NotesHTMLConverter::plainText(note.html);

@@ -17,6 +17,8 @@ struct RunEnvironment {
   std::ostream& err;
   // The user's current calendar, asked for anew for every note.
   std::function<Calendar()> currentCalendar = &Calendar::current;
+  // The current date and time, taken once for the document's export time.
+  std::function<Date()> now = &currentDate;
 };
 
 // The whole tool: options, reading, converting, writing and every printed line. Returns the

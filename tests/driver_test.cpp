@@ -42,15 +42,24 @@ class DriverTest : public testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  Outcome run(std::vector<std::string> arguments, const std::string& library = kLibrary) {
+  Outcome run(std::vector<std::string> arguments, const std::string& library = kLibrary,
+              Date now = currentDate()) {
     arguments.insert(arguments.begin(), "sheafwright");
     const auto runner = makeLibraryTextScriptRunner(library, "lib.json");
     std::ostringstream out;
     std::ostringstream err;
     const int status = sheafwright::run(
-        arguments, {.runner = *runner, .out = out, .err = err,
-                    .currentCalendar = [] { return Calendar("America/New_York"); }});
+        arguments, {.runner = *runner,
+                    .out = out,
+                    .err = err,
+                    .currentCalendar = [] { return Calendar("America/New_York"); },
+                    .now = [now] { return now; }});
     return {status, out.str(), err.str()};
+  }
+
+  ImportDocument read(const std::string& name) const {
+    std::ifstream file(path(name));
+    return ImportDocument::decode(std::string(std::istreambuf_iterator<char>(file), {}));
   }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
@@ -106,9 +115,7 @@ TEST_F(DriverTest, ExportsEveryFolderWithSummaryLines) {
                          "Skipped 2 empty notes.\n"
                          "Wrote 3 entries to " + path("all.json") + ".\n" + kAirDrop);
 
-  std::ifstream file(path("all.json"));
-  const ImportDocument document =
-      ImportDocument::decode(std::string(std::istreambuf_iterator<char>(file), {}));
+  const ImportDocument document = read("all.json");
   ASSERT_EQ(document.records.size(), 3u);
   const ImportRecord& first = document.records[0];
   EXPECT_EQ(first.text, "Call");
@@ -155,6 +162,22 @@ TEST_F(DriverTest, TrailingOptionsAndLiteralValues) {
   outcome = run({"--folder", "", "--out", path("none.json")});
   EXPECT_EQ(outcome.out, kReading + "Found 0 notes in \"\".\nWrote 0 entries to " +
                              path("none.json") + ".\n" + kAirDrop);
+}
+
+TEST_F(DriverTest, EachRunTakesItsOwnTimeAndFreshIds) {
+  const Date first = *parseInternetDate("2024-03-04T07:15:30.600Z");
+  const Date second = *parseInternetDate("2024-03-04T07:15:31Z");
+  ASSERT_EQ(run({"--out", path("1.json")}, kLibrary, first).status, 0);
+  ASSERT_EQ(run({"--out", path("2.json")}, kLibrary, second).status, 0);
+  const ImportDocument a = read("1.json");
+  const ImportDocument b = read("2.json");
+  EXPECT_EQ(formatInternetDate(a.exportedAt), "2024-03-04T07:15:30Z");
+  EXPECT_EQ(formatInternetDate(b.exportedAt), "2024-03-04T07:15:31Z");
+  ASSERT_EQ(a.records.size(), b.records.size());
+  for (std::size_t i = 0; i < a.records.size(); ++i) {
+    EXPECT_NE(a.records[i].id, b.records[i].id);
+    EXPECT_EQ(a.records[i].text, b.records[i].text);
+  }
 }
 
 TEST_F(DriverTest, EmptyLibrary) {
