@@ -23,7 +23,7 @@ std::string utf8(NSString* text) {
   return std::string(static_cast<const char*>(bytes.bytes), bytes.length);
 }
 
-// NSDate keeps seconds since 2001 as a double; whole microseconds keep the fraction.
+// Seconds since 1970 as a double; whole microseconds keep the fraction of a second.
 Date toDate(NSDate* date) {
   const double seconds = date.timeIntervalSince1970;
   return Date{std::chrono::microseconds{std::llround(seconds * 1e6)}};
@@ -41,11 +41,11 @@ class AppleDescriptor : public ScriptDescriptor {
     if (index < 1 || index > static_cast<std::int64_t>(descriptor_.numberOfItems)) {
       return nullptr;
     }
-    NSAppleEventDescriptor* item = [descriptor_ descriptorAtIndex:static_cast<NSInteger>(index)];
-    if (item == nil) {
+    NSAppleEventDescriptor* element = [descriptor_ descriptorAtIndex:static_cast<NSInteger>(index)];
+    if (element == nil) {
       return nullptr;
     }
-    return std::make_unique<AppleDescriptor>(item);
+    return std::make_unique<AppleDescriptor>(element);
   }
 
   std::optional<std::string> stringValue() const override {
