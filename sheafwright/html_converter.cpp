@@ -325,12 +325,17 @@ class Scanner {
   }
 
   void flush() {
-    std::string decoded = NotesHTMLConverter::decodeEntities(current_);
-    current_.clear();
-    const std::string_view trimmed = text::trimWhiteSpaceAndLineBreaks(decoded);
+    if (current_.empty()) {
+      return;
+    }
+    // Most lines hold no entity; those skip the decoder's copy.
+    const bool hasEntity = current_.find('&') != std::string::npos;
+    const std::string decoded = hasEntity ? NotesHTMLConverter::decodeEntities(current_) : std::string();
+    const std::string_view trimmed = text::trimWhiteSpaceAndLineBreaks(hasEntity ? decoded : current_);
     if (!trimmed.empty()) {
       lines_.push_back({currentLevel_, std::string(trimmed)});
     }
+    current_.clear();
   }
 
   std::string render() const {

@@ -1,11 +1,19 @@
+#include <cstdio>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "sheafwright/driver.h"
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> arguments(argv, argv + argc);
-  const auto runner = sheafwright::makePlatformScriptRunner();
-  return sheafwright::run(arguments, {.runner = *runner, .out = std::cout, .err = std::cerr});
+  try {
+    const std::vector<std::string> arguments(argv, argv + argc);
+    const auto runner = sheafwright::makePlatformScriptRunner();
+    return sheafwright::run(arguments, {.runner = *runner, .out = std::cout, .err = std::cerr});
+  } catch (const std::bad_alloc&) {
+    // A library too large for this machine ends like any other failure to produce the file.
+    std::fputs("Could not write output: out of memory\n", stderr);
+    return 1;
+  }
 }

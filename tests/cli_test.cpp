@@ -46,7 +46,7 @@ class CliTest : public testing::Test {
   // the size of files it may write, to make a write fail even for root.
   Result tool(const std::vector<std::string>& arguments,
               const std::map<std::string, std::string>& environment = {},
-              rlim_t fileSizeLimit = RLIM_INFINITY) {
+              rlim_t fileSizeLimit = RLIM_INFINITY, rlim_t addressSpaceLimit = RLIM_INFINITY) {
     const fs::path outPath = dir_ / "stdout";
     const fs::path errPath = dir_ / "stderr";
     const pid_t pid = ::fork();
@@ -69,6 +69,10 @@ class CliTest : public testing::Test {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{fileSizeLimit, fileSizeLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      if (addressSpaceLimit != RLIM_INFINITY) {
+        const rlimit limit{addressSpaceLimit, addressSpaceLimit};
+        ::setrlimit(RLIMIT_AS, &limit);
       }
       std::vector<char*> argv;
       std::string program = SHEAFWRIGHT_BINARY;
@@ -178,6 +182,26 @@ TEST_F(CliTest, FailedWriteLeavesTheEarlierFileAndNoTemporaryFile) {
     ++files;
   }
   EXPECT_EQ(files, 1u);
+}
+
+TEST_F(CliTest, RunningOutOfMemoryIsAFailureWithAMessage) {
+  // Order keys grow one character every six entries, so one note of 200,000 one-word lines
+  // asks for gigabytes of keys.
+  std::string body;
+  for (int i = 0; i < 200000; ++i) {
+    body += "a\\n";
+  }
+  const std::string path = library(R"([["F", "N", ")" + body + R"(", null, null]])");
+  constexpr rlim_t kLimit = rlim_t{512} << 20;
+  if (tool({"--help"}, {}, RLIM_INFINITY, kLimit).status != 0) {
+    GTEST_SKIP() << "the binary cannot start with a limited address space (a sanitizer build)";
+  }
+  std::ofstream(work() / "out.json") << "earlier";
+  const Result result =
+      tool({"--out", "out.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}, RLIM_INFINITY, kLimit);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Could not write output: out of memory\n");
+  EXPECT_EQ(slurp(work() / "out.json"), "earlier");
 }
 
 TEST_F(CliTest, FolderFilterFollowsTheLocalesCaseRules) {

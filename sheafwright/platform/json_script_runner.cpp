@@ -145,12 +145,14 @@ bool readFile(const std::string& path, std::string& contents, std::string& reaso
     reason = std::strerror(EISDIR);
     return false;
   }
-  if (info.st_size > 0) {
-    contents.reserve(static_cast<std::size_t>(info.st_size));
-  }
-  char buffer[1 << 16];
+  // Read straight into the string, growing it when the file is larger than it said.
+  std::size_t size = 0;
+  contents.resize(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 1 << 16);
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (size == contents.size()) {
+      contents.resize(contents.size() * 2);
+    }
+    const ssize_t n = ::read(fd, contents.data() + size, contents.size() - size);
     if (n < 0) {
       if (errno == EINTR) {
         continue;
@@ -162,8 +164,9 @@ bool readFile(const std::string& path, std::string& contents, std::string& reaso
     if (n == 0) {
       break;
     }
-    contents.append(buffer, static_cast<std::size_t>(n));
+    size += static_cast<std::size_t>(n);
   }
+  contents.resize(size);
   ::close(fd);
   return true;
 }
