@@ -166,6 +166,17 @@ class DocumentWriter {
   }
 
   void value(std::string_view text) {
+    // Printable ASCII without quote or backslash is its own JSON form: dates, ids, keys and
+    // much of the text. Anything else is nlohmann's to escape and to check.
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+      return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+    });
+    if (plain) {
+      out_ += '"';
+      out_ += text;
+      out_ += '"';
+      return;
+    }
     scratch_.get_ref<std::string&>().assign(text);
     serializer_.dump(scratch_, true, false, 2, 0);
   }

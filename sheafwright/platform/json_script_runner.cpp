@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,7 +21,7 @@ using nlohmann::json;
 // Items borrow from the tree that the reply owns; the reader drops them before the reply.
 class JsonDescriptor : public ScriptDescriptor {
  public:
-  explicit JsonDescriptor(const json* value) : value_(value) {}
+  explicit JsonDescriptor(json* value) : value_(value) {}
 
   std::int64_t numberOfItems() const override {
     return value_->is_array() ? static_cast<std::int64_t>(value_->size()) : 0;
@@ -37,6 +38,17 @@ class JsonDescriptor : public ScriptDescriptor {
     if (value_->is_string()) {
       return value_->get_ref<const std::string&>();
     }
+    return nonStringText();
+  }
+
+  std::optional<std::string> takeStringValue() override {
+    if (value_->is_string()) {
+      return std::move(value_->get_ref<std::string&>());
+    }
+    return nonStringText();
+  }
+
+  std::optional<std::string> nonStringText() const {
     if (value_->is_number_unsigned()) {
       return std::to_string(value_->get<std::uint64_t>());
     }
@@ -58,7 +70,7 @@ class JsonDescriptor : public ScriptDescriptor {
   }
 
  private:
-  const json* value_;
+  json* value_;
 };
 
 class OwningDescriptor : public JsonDescriptor {
@@ -132,56 +144,83 @@ ScriptOutcome serve(std::string_view text, const std::string& source) {
   return {std::make_unique<OwningDescriptor>(std::move(tree)), nullptr};
 }
 
-// The whole file, or the reason it cannot be read.
-bool readFile(const std::string& path, std::string& contents, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    reason = std::strerror(EISDIR);
-    return false;
-  }
-  // Read straight into the string, growing it when the file is larger than it said.
-  std::size_t size = 0;
-  contents.resize(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 1 << 16);
-  for (;;) {
-    if (size == contents.size()) {
-      contents.resize(contents.size() * 2);
+// The bytes of a library file: mapped when it is a regular file, so that a library of a
+// hundred megabytes is neither copied nor zero-filled before parsing; read otherwise (a pipe).
+class LibraryFile {
+ public:
+  explicit LibraryFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      reason_ = std::strerror(errno);
+      return;
     }
-    const ssize_t n = ::read(fd, contents.data() + size, contents.size() - size);
-    if (n < 0) {
-      if (errno == EINTR) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+      reason_ = std::strerror(errno);
+    } else if (S_ISDIR(info.st_mode)) {
+      reason_ = std::strerror(EISDIR);
+    } else if (S_ISREG(info.st_mode) && info.st_size > 0) {
+      void* mapped = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+      if (mapped == MAP_FAILED) {
+        readAll(fd);
+      } else {
+        mapping_ = mapped;
+        bytes_ = std::string_view(static_cast<const char*>(mapped), static_cast<std::size_t>(info.st_size));
+      }
+    } else {
+      readAll(fd);
+    }
+    ::close(fd);
+  }
+
+  ~LibraryFile() {
+    if (mapping_ != nullptr) {
+      ::munmap(mapping_, bytes_.size());
+    }
+  }
+  LibraryFile(const LibraryFile&) = delete;
+  LibraryFile& operator=(const LibraryFile&) = delete;
+
+  bool ok() const { return reason_.empty(); }
+  const std::string& reason() const { return reason_; }
+  std::string_view bytes() const { return bytes_; }
+
+ private:
+  void readAll(int fd) {
+    char buffer[1 << 16];
+    for (;;) {
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) {
         continue;
       }
-      reason = std::strerror(errno);
-      ::close(fd);
-      return false;
+      if (n < 0) {
+        reason_ = std::strerror(errno);
+        return;
+      }
+      if (n == 0) {
+        break;
+      }
+      read_.append(buffer, static_cast<std::size_t>(n));
     }
-    if (n == 0) {
-      break;
-    }
-    size += static_cast<std::size_t>(n);
+    bytes_ = read_;
   }
-  contents.resize(size);
-  ::close(fd);
-  return true;
-}
+
+  std::string reason_;
+  std::string read_;
+  void* mapping_ = nullptr;
+  std::string_view bytes_;
+};
 
 class LibraryFileScript : public Script {
  public:
   explicit LibraryFileScript(std::string path) : path_(std::move(path)) {}
 
   ScriptOutcome execute() override {
-    std::string contents;
-    std::string reason;
-    if (!readFile(path_, contents, reason)) {
-      return failure("cannot read Notes library " + path_ + ": " + reason);
+    const LibraryFile file(path_);
+    if (!file.ok()) {
+      return failure("cannot read Notes library " + path_ + ": " + file.reason());
     }
-    return serve(contents, path_);
+    return serve(file.bytes(), path_);
   }
 
  private:
