@@ -16,7 +16,7 @@ TEST(ImportDocumentTest, EncodesSortedPrettyPrintedWithInternetDates) {
   document.records.push_back(ImportRecord{*Uuid::parse("3F2504E0-4F89-41D3-9A0C-0305E82C3301"),
                                           "line one\nline \"two\"\t\u00e9\u2028\x01",
                                           at("2024-03-04T00:00:00+01:00"),
-                                          at("2024-03-01T12:00:00Z"), "Journal", "March",
+                                          at("2024-03-01T12:00:00Z"), "Jour\\nal\x7f", "March",
                                           "Work", "V"});
   document.records.push_back(ImportRecord{std::nullopt, "no topic", at("1999-12-31T23:59:59Z"),
                                           std::nullopt, "F", "N", std::nullopt, "k"});
@@ -27,7 +27,7 @@ TEST(ImportDocumentTest, EncodesSortedPrettyPrintedWithInternetDates) {
       "    {\n"
       "      \"createdAt\": \"2024-03-01T12:00:00Z\",\n"
       "      \"entryDate\": \"2024-03-03T23:00:00Z\",\n"
-      "      \"folder\": \"Journal\",\n"
+      "      \"folder\": \"Jour\\\\nal\x7f\",\n"
       "      \"id\": \"3f2504e0-4f89-41d3-9a0c-0305e82c3301\",\n"
       "      \"notebook\": \"March\",\n"
       "      \"order\": \"V\",\n"
