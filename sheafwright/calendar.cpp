@@ -147,12 +147,4 @@ Date Calendar::startOfDay(Date date) const {
   return fromUDate(start);
 }
 
-std::string Calendar::timeZoneId() const {
-  icu::UnicodeString id;
-  impl_->calendar->getTimeZone().getID(id);
-  std::string out;
-  id.toUTF8String(out);
-  return out;
-}
-
 }  // namespace sheafwright

@@ -38,8 +38,6 @@ class Calendar {
   // The first instant of the local day that holds `date`.
   Date startOfDay(Date date) const;
 
-  std::string timeZoneId() const;
-
  private:
   struct Impl;
   explicit Calendar(std::unique_ptr<Impl> impl);

@@ -80,13 +80,5 @@ TEST(CalendarTest, YearIsTakenInTheCalendarsZone) {
   EXPECT_EQ(Calendar("Asia/Tokyo").year(at("2023-12-31T16:00:00Z")), 2024);
 }
 
-TEST(CalendarTest, CopiesAreIndependentValues) {
-  Calendar a("Asia/Tokyo");
-  Calendar b = a;
-  a = Calendar("UTC");
-  EXPECT_EQ(b.timeZoneId(), "Asia/Tokyo");
-  EXPECT_EQ(a.timeZoneId(), "UTC");
-}
-
 }  // namespace
 }  // namespace sheafwright

@@ -5,6 +5,8 @@
 #include <random>
 #include <string>
 
+#include "sheafwright/unicode_text.h"
+
 namespace sheafwright {
 namespace {
 
@@ -160,22 +162,8 @@ std::u32string literalNumericLoop(std::u32string text) {
 
 std::string utf8(const std::u32string& text) {
   std::string out;
-  for (char32_t c : text) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+  for (const char32_t c : text) {
+    text::appendUtf8(out, c);
   }
   return out;
 }

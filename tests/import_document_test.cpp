@@ -119,14 +119,6 @@ TEST(ImportDocumentTest, DecodingKeyRules) {
   }
 }
 
-TEST(ImportDocumentTest, RecordsDifferingOnlyInIdAreNotEqual) {
-  const ImportRecord a{Uuid::random(), "t", Date{}, std::nullopt, "F", "N", std::nullopt, "V"};
-  ImportRecord b = a;
-  EXPECT_EQ(a, b);
-  b.id = Uuid::random();
-  EXPECT_NE(a, b);
-}
-
 TEST(ImportDocumentTest, RandomUuidsAreVersion4) {
   const std::string text = Uuid::random().text();
   ASSERT_EQ(text.size(), 36u);

@@ -87,14 +87,6 @@ TEST(UnicodeTextTest, LowercaseIsLocaleIndependent) {
   EXPECT_EQ(lowercase("\u00C9T\u00C9"), "\u00e9t\u00e9");
 }
 
-TEST(UnicodeTextTest, DecimalDigitsOfEveryScript) {
-  EXPECT_TRUE(isDecimalDigit(U'7'));
-  EXPECT_TRUE(isDecimalDigit(U'\u0663'));
-  EXPECT_TRUE(isDecimalDigit(U'\uFF19'));
-  EXPECT_FALSE(isDecimalDigit(U'\u00B2'));
-  EXPECT_FALSE(isDecimalDigit(U'x'));
-}
-
 TEST(UnicodeTextTest, CaseInsensitiveEqualityKeepsAccentsWidthsAndSpaces) {
   // The default locale of the test process is not Turkish (LANG is not set to it here).
   EXPECT_TRUE(equalIgnoringCaseInCurrentLocale("Journal", "JOURNAL"));
