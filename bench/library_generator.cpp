@@ -9,16 +9,35 @@ namespace sheafwright::bench {
 namespace {
 
 constexpr std::array<std::string_view, 24> kAsciiWords = {
-    "call",  "Anna",    "about", "the",   "contract", "garden", "tomatoes", "report",
-    "train", "morning", "rain",  "coffee", "with",    "Sam",    "meeting",  "notes",
-    "walk",  "dog",     "read",  "chapter", "budget", "fixed",  "bike",     "lunch"};
+    "call",  "Anna",    "about", "the",     "contract", "garden", "tomatoes", "report",
+    "train", "morning", "rain",  "coffee",  "with",     "Sam",    "meeting",  "notes",
+    "walk",  "dog",     "read",  "chapter", "budget",   "fixed",  "bike",     "lunch"};
 
 constexpr std::array<std::string_view, 24> kMixedWords = {
-    "Anna",  "caf\u00e9", "\u0432\u0441\u0442\u0440\u0435\u0447\u0430", "\u03ba\u03ae\u03c0\u03bf\u03c2",
-    "\u65e5\u8a18", "\u6563\u6b69", "\u0645\u0648\u0639\u062f", "\u0915\u093e\u092e", "r\u00e9union",
-    "\u00fcber", "\U0001F600", "\u2615", "\u4f1a\u8b70", "\u0434\u043e\u0436\u0434\u044c",
-    "na\u00efve", "\u05e9\u05dc\u05d5\u05dd", "\uc77c\uae30", "\u0e01\u0e32\u0e23",
-    "Stra\u00dfe", "\u00e7ay", "the", "with", "garden", "report"};
+    "Anna",
+    "caf\u00e9",
+    "\u0432\u0441\u0442\u0440\u0435\u0447\u0430",
+    "\u03ba\u03ae\u03c0\u03bf\u03c2",
+    "\u65e5\u8a18",
+    "\u6563\u6b69",
+    "\u0645\u0648\u0639\u062f",
+    "\u0915\u093e\u092e",
+    "r\u00e9union",
+    "\u00fcber",
+    "\U0001F600",
+    "\u2615",
+    "\u4f1a\u8b70",
+    "\u0434\u043e\u0436\u0434\u044c",
+    "na\u00efve",
+    "\u05e9\u05dc\u05d5\u05dd",
+    "\uc77c\uae30",
+    "\u0e01\u0e32\u0e23",
+    "Stra\u00dfe",
+    "\u00e7ay",
+    "the",
+    "with",
+    "garden",
+    "report"};
 
 constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -71,8 +90,8 @@ class Writer {
         for (int item = 1 + below(4); item > 0; --item) {
           out += "<li>" + words(3 + below(8));
           if (below(4) == 0) {
-            out += "<ul><li>" + words(3 + below(6)) + "</li><li>" + words(2 + below(5)) +
-                   "</li></ul>";
+            out +=
+                "<ul><li>" + words(3 + below(6)) + "</li><li>" + words(2 + below(5)) + "</li></ul>";
           }
           out += "</li>";
         }
@@ -113,7 +132,8 @@ void appendJsonString(std::string& out, std::string_view text) {
 
 std::string diaryBody(std::size_t bytes, Script script, std::uint32_t seed) {
   Writer writer(script, seed);
-  std::string body = "<div><h1>" + writer.words(3) + "</h1></div><div>" + writer.words(8) + "</div>";
+  std::string body =
+      "<div><h1>" + writer.words(3) + "</h1></div><div>" + writer.words(8) + "</div>";
   while (body.size() < bytes) {
     writer.day(body);
   }
@@ -128,8 +148,8 @@ GeneratedLibrary generateLibrary(const LibraryShape& shape) {
   library.json = "[\n";
   std::uint32_t noteSeed = shape.seed;
   while (library.htmlBytes < shape.htmlBytes) {
-    std::string body = diaryBody(static_cast<std::size_t>(2000 + writer.below(30000)), shape.script,
-                                 ++noteSeed);
+    std::string body =
+        diaryBody(static_cast<std::size_t>(2000 + writer.below(30000)), shape.script, ++noteSeed);
     // One note in forty carries a pasted image of one to three megabytes.
     if (shape.withImages && shape.htmlBytes >= (8u << 20) && writer.below(40) == 0) {
       writer.image(body, static_cast<std::size_t>(1 + writer.below(3)) << 20);
@@ -143,8 +163,8 @@ GeneratedLibrary generateLibrary(const LibraryShape& shape) {
     appendJsonString(library.json, writer.words(2));
     library.json += ", ";
     appendJsonString(library.json, body);
-    library.json += ", {\"date\": \"2024-0" + std::to_string(1 + writer.below(9)) +
-                    "-1" + std::to_string(writer.below(10)) + "T0" + std::to_string(writer.below(10)) +
+    library.json += ", {\"date\": \"2024-0" + std::to_string(1 + writer.below(9)) + "-1" +
+                    std::to_string(writer.below(10)) + "T0" + std::to_string(writer.below(10)) +
                     ":30:00Z\"}, {\"date\": \"2024-10-01T12:00:00Z\"}]";
     library.htmlBytes += body.size();
     ++library.notes;

@@ -9,10 +9,10 @@ namespace sheafwright::bench {
 enum class Script { kAscii, kMixed };
 
 struct LibraryShape {
-  std::size_t htmlBytes;       // note HTML to produce, about
+  std::size_t htmlBytes;  // note HTML to produce, about
   Script script = Script::kAscii;
   std::uint32_t seed = 1;
-  bool withImages = true;      // now and then a note carries a pasted image as base64
+  bool withImages = true;  // now and then a note carries a pasted image as base64
 };
 
 // One diary-like note body of about `bytes` bytes: date headers of every form, plain lines,

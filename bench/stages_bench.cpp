@@ -1,18 +1,18 @@
 // Per-stage throughput of the export, in bytes of input per second.
-#include <benchmark/benchmark.h>
-
-#include <unistd.h>
-
-#include <filesystem>
-#include <string>
-
-#include "bench/library_generator.h"
 #include "sheafwright/atomic_file.h"
 #include "sheafwright/html_converter.h"
 #include "sheafwright/import_document.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/platform/json_script_runner.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+
+#include "bench/library_generator.h"
+#include <unistd.h>
 
 namespace sheafwright::bench {
 namespace {
@@ -28,12 +28,14 @@ void BM_PlainText(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
 }
-BENCHMARK(BM_PlainText)->ArgsProduct({{64 << 10, 1 << 20, 4 << 20}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainText)
+    ->ArgsProduct({{64 << 10, 1 << 20, 4 << 20}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 // Bodies that a literal reading of the rules would make quadratic.
 std::string pathological(int kind, std::size_t bytes) {
-  static constexpr const char* kUnits[] = {"&#65;", "&#38;#38;", "<style>", "<style>x</style>",
-                                           "<ul>", "<b>&#3&#56;;"};
+  static constexpr const char* kUnits[] = {"&#65;", "&#38;#38;",   "<style>", "<style>x</style>",
+                                           "<ul>",  "<b>&#3&#56;;"};
   std::string body;
   if (kind == 4) {
     // Lists opened and never closed: every item one level deeper than the one before.
@@ -107,8 +109,8 @@ void BM_ParseManyEntries(benchmark::State& state) {
 BENCHMARK(BM_ParseManyEntries)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 void BM_ReadLibrary(benchmark::State& state) {
-  const GeneratedLibrary library =
-      generateLibrary({.htmlBytes = static_cast<std::size_t>(state.range(0)), .script = scriptOf(state)});
+  const GeneratedLibrary library = generateLibrary(
+      {.htmlBytes = static_cast<std::size_t>(state.range(0)), .script = scriptOf(state)});
   for (auto _ : state) {
     const auto runner = makeLibraryTextScriptRunner(library.json, "bench");
     benchmark::DoNotOptimize(NotesReader::readAll(*runner));
@@ -120,8 +122,9 @@ BENCHMARK(BM_ReadLibrary)->ArgsProduct({{4 << 20}, {0, 1}})->Unit(benchmark::kMi
 std::deque<ImportRecord> records(std::size_t count) {
   std::deque<ImportRecord> out;
   for (std::size_t i = 0; i < count; ++i) {
-    out.push_back(ImportRecord{Uuid::random(), "Call Anna about the contract, caf\u00e9 \u65e5\u8a18",
-                               Date{}, Date{}, "Journal 2024", "March", "Work", "zzV"});
+    out.push_back(ImportRecord{Uuid::random(),
+                               "Call Anna about the contract, caf\u00e9 \u65e5\u8a18", Date{},
+                               Date{}, "Journal 2024", "March", "Work", "zzV"});
   }
   return out;
 }

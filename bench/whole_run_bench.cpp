@@ -2,11 +2,6 @@
 // HTML per second (library read included) and the peak resident memory of the process.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +10,10 @@
 #include <string>
 
 #include "bench/library_generator.h"
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace sheafwright::bench {
 namespace {
@@ -36,10 +35,10 @@ const Prepared& libraryFile(std::size_t megabytes, Script script) {
   }
   const GeneratedLibrary library =
       generateLibrary({.htmlBytes = megabytes << 20, .script = script, .seed = 11});
-  const fs::path path = fs::temp_directory_path() /
-                        ("sheafwright-library-" + std::to_string(::getpid()) + "-" +
-                         std::to_string(megabytes) + (script == Script::kAscii ? "-ascii" : "-mixed") +
-                         ".json");
+  const fs::path path =
+      fs::temp_directory_path() /
+      ("sheafwright-library-" + std::to_string(::getpid()) + "-" + std::to_string(megabytes) +
+       (script == Script::kAscii ? "-ascii" : "-mixed") + ".json");
   std::ofstream(path, std::ios::binary) << library.json;
   return made[key] = Prepared{path, library.htmlBytes, library.json.size()};
 }
@@ -72,8 +71,8 @@ void BM_WholeRun(benchmark::State& state) {
   const auto megabytes = static_cast<std::size_t>(state.range(0));
   const Script script = state.range(1) == 0 ? Script::kAscii : Script::kMixed;
   const Prepared& library = libraryFile(megabytes, script);
-  const fs::path output = fs::temp_directory_path() /
-                          ("sheafwright-output-" + std::to_string(::getpid()) + ".json");
+  const fs::path output =
+      fs::temp_directory_path() / ("sheafwright-output-" + std::to_string(::getpid()) + ".json");
   long peak = 0;
   for (auto _ : state) {
     const RunResult result = runTool(library.path, output);
@@ -108,7 +107,8 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::temp_directory_path())) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::temp_directory_path())) {
     const std::string name = entry.path().filename().string();
     if (name.rfind("sheafwright-library-" + std::to_string(::getpid()) + "-", 0) == 0) {
       std::filesystem::remove(entry.path());

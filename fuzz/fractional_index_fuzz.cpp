@@ -1,3 +1,5 @@
+#include "sheafwright/fractional_index.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -5,7 +7,6 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
-#include "sheafwright/fractional_index.h"
 
 namespace {
 
@@ -22,9 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const std::size_t split = input.find('\0');
   const std::string_view first = input.substr(0, split);
-  const std::string_view second = split == std::string_view::npos ? std::string_view{} : input.substr(split + 1);
+  const std::string_view second =
+      split == std::string_view::npos ? std::string_view{} : input.substr(split + 1);
   const std::optional<std::string_view> lower = first.empty() ? std::nullopt : std::optional(first);
-  const std::optional<std::string_view> upper = second.empty() ? std::nullopt : std::optional(second);
+  const std::optional<std::string_view> upper =
+      second.empty() ? std::nullopt : std::optional(second);
 
   const std::string key = FractionalIndex::between(lower, upper);
   FUZZ_CHECK(isKey(key));

@@ -1,15 +1,16 @@
+#include "sheafwright/html_converter.h"
+#include "sheafwright/unicode_text.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
-#include "sheafwright/html_converter.h"
-#include "sheafwright/unicode_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string input = sheafwright::text::validUtf8(
-      std::string_view(reinterpret_cast<const char*>(data), size));
+  const std::string input =
+      sheafwright::text::validUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
   const std::string text = sheafwright::NotesHTMLConverter::plainText(input);
   // Valid text in, valid text out, with no line break at either end. (Line feeds inside the
   // text of one block survive, so empty lines can stand inside.)

@@ -1,9 +1,10 @@
+#include "sheafwright/import_document.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
-#include "sheafwright/import_document.h"
 
 // Arbitrary JSON through the reading side; whatever reads back encodes and reads back equal.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

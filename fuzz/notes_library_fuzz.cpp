@@ -1,11 +1,12 @@
+#include "sheafwright/notes_reader.h"
+#include "sheafwright/platform/json_script_runner.h"
+#include "sheafwright/unicode_text.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "sheafwright/notes_reader.h"
-#include "sheafwright/platform/json_script_runner.h"
-#include "sheafwright/unicode_text.h"
 
 // Arbitrary library files through the stand-in and the reader: notes or a reader error.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

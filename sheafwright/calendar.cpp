@@ -12,7 +12,9 @@ namespace sheafwright {
 
 namespace {
 
-bool succeeded(UErrorCode status) { return U_SUCCESS(status) != 0; }
+bool succeeded(UErrorCode status) {
+  return U_SUCCESS(status) != 0;
+}
 
 UDate toUDate(Date date) {
   return static_cast<UDate>(date.time_since_epoch().count()) / 1000.0;

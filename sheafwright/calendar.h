@@ -1,11 +1,11 @@
 #pragma once
 
+#include "sheafwright/date.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-
-#include "sheafwright/date.h"
 
 namespace sheafwright {
 

@@ -6,7 +6,9 @@ namespace sheafwright {
 
 using namespace std::chrono;
 
-Date currentDate() { return time_point_cast<microseconds>(system_clock::now()); }
+Date currentDate() {
+  return time_point_cast<microseconds>(system_clock::now());
+}
 
 namespace {
 

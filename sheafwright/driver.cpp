@@ -1,16 +1,16 @@
 #include "sheafwright/driver.h"
 
-#include <cstdint>
-#include <optional>
-#include <ostream>
-#include <system_error>
-
 #include "sheafwright/atomic_file.h"
 #include "sheafwright/html_converter.h"
 #include "sheafwright/import_document.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/unicode_text.h"
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <system_error>
 
 namespace sheafwright {
 
@@ -130,7 +130,8 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   try {
     // The encoder hands its bytes over in pieces, straight into the temporary file.
     AtomicFile file(path);
-    ImportDocument::encoder().encode(document, [&file](std::string_view piece) { file.write(piece); });
+    ImportDocument::encoder().encode(document,
+                                     [&file](std::string_view piece) { file.write(piece); });
     file.commit();
   } catch (const EncodingError& error) {
     complain(err, std::string("Could not write output: ") + error.what());

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "sheafwright/calendar.h"
+#include "sheafwright/script_runner.h"
+
 #include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
-
-#include "sheafwright/calendar.h"
-#include "sheafwright/script_runner.h"
 
 namespace sheafwright {
 

@@ -1,10 +1,10 @@
 #include "sheafwright/fractional_index.h"
 
+#include "sheafwright/unicode_text.h"
+
 #include <algorithm>
 #include <array>
 #include <vector>
-
-#include "sheafwright/unicode_text.h"
 
 namespace sheafwright {
 

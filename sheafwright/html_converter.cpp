@@ -1,12 +1,12 @@
 #include "sheafwright/html_converter.h"
 
+#include "sheafwright/unicode_text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
-
-#include "sheafwright/unicode_text.h"
 
 namespace sheafwright {
 
@@ -172,18 +172,14 @@ struct KnownTag {
 };
 
 constexpr std::array<KnownTag, 23> kTags{{
-    {"ul", TagAction::kOpenList},   {"ol", TagAction::kOpenList},
-    {"/ul", TagAction::kCloseList}, {"/ol", TagAction::kCloseList},
-    {"li", TagAction::kBlock},      {"/li", TagAction::kBlock},
-    {"div", TagAction::kBlock},     {"/div", TagAction::kBlock},
-    {"p", TagAction::kBlock},       {"/p", TagAction::kBlock},
-    {"br", TagAction::kBlock},      {"br/", TagAction::kBlock},
-    {"h1", TagAction::kBlock},      {"h2", TagAction::kBlock},
-    {"h3", TagAction::kBlock},      {"/h1", TagAction::kBlock},
-    {"/h2", TagAction::kBlock},     {"/h3", TagAction::kBlock},
-    {"tr", TagAction::kBlock},      {"/tr", TagAction::kBlock},
-    {"style", TagAction::kSkip},    {"script", TagAction::kSkip},
-    {"head", TagAction::kSkip},
+    {"ul", TagAction::kOpenList},   {"ol", TagAction::kOpenList}, {"/ul", TagAction::kCloseList},
+    {"/ol", TagAction::kCloseList}, {"li", TagAction::kBlock},    {"/li", TagAction::kBlock},
+    {"div", TagAction::kBlock},     {"/div", TagAction::kBlock},  {"p", TagAction::kBlock},
+    {"/p", TagAction::kBlock},      {"br", TagAction::kBlock},    {"br/", TagAction::kBlock},
+    {"h1", TagAction::kBlock},      {"h2", TagAction::kBlock},    {"h3", TagAction::kBlock},
+    {"/h1", TagAction::kBlock},     {"/h2", TagAction::kBlock},   {"/h3", TagAction::kBlock},
+    {"tr", TagAction::kBlock},      {"/tr", TagAction::kBlock},   {"style", TagAction::kSkip},
+    {"script", TagAction::kSkip},   {"head", TagAction::kSkip},
 }};
 
 constexpr std::int64_t kMaxRenderedLevel = 16;
@@ -330,8 +326,10 @@ class Scanner {
     }
     // Most lines hold no entity; those skip the decoder's copy.
     const bool hasEntity = current_.find('&') != std::string::npos;
-    const std::string decoded = hasEntity ? NotesHTMLConverter::decodeEntities(current_) : std::string();
-    const std::string_view trimmed = text::trimWhiteSpaceAndLineBreaks(hasEntity ? decoded : current_);
+    const std::string decoded =
+        hasEntity ? NotesHTMLConverter::decodeEntities(current_) : std::string();
+    const std::string_view trimmed =
+        text::trimWhiteSpaceAndLineBreaks(hasEntity ? decoded : current_);
     if (!trimmed.empty()) {
       lines_.push_back({currentLevel_, std::string(trimmed)});
     }
@@ -381,6 +379,8 @@ std::string NotesHTMLConverter::decodeEntities(std::string_view text) {
   return decodeNumeric(decodeNamed(text));
 }
 
-std::string NotesHTMLConverter::plainText(std::string_view html) { return Scanner(html).run(); }
+std::string NotesHTMLConverter::plainText(std::string_view html) {
+  return Scanner(html).run();
+}
 
 }  // namespace sheafwright

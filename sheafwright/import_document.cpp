@@ -1,18 +1,16 @@
 #include "sheafwright/import_document.h"
 
-#include <nlohmann/json.hpp>
-
 #include "sheafwright/unicode_text.h"
 
-#include <algorithm>
-
+#include <nlohmann/json.hpp>
 #include <uuid/uuid.h>
 
-#include <sys/types.h>
-#include <sys/random.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstring>
+
+#include <sys/random.h>
+#include <sys/types.h>
+#include <unistd.h>
 
 namespace sheafwright {
 
@@ -83,7 +81,6 @@ std::string Uuid::text() const {
 
 namespace {
 
-
 // nlohmann prefixes its messages with "[json.exception.<kind>.<id>] "; the user needs the rest.
 std::string plainMessage(const json::exception& error) {
   const std::string_view what = error.what();
@@ -101,8 +98,10 @@ namespace {
 class DocumentWriter {
  public:
   DocumentWriter(const std::function<void(std::string_view)>& sink, std::size_t pieceSize)
-      : sink_(sink), pieceSize_(pieceSize), serializer_(nlohmann::detail::output_adapter<char, std::string>(out_), ' ',
-                                                       json::error_handler_t::strict) {
+      : sink_(sink),
+        pieceSize_(pieceSize),
+        serializer_(nlohmann::detail::output_adapter<char, std::string>(out_), ' ',
+                    json::error_handler_t::strict) {
     out_.reserve(pieceSize_ + (64 << 10));
   }
 
@@ -191,8 +190,11 @@ class DocumentWriter {
   // The first field, in field order, that cannot be written.
   static std::string failingField(const ImportRecord& r) {
     const std::pair<const char*, const std::string*> fields[] = {
-        {"text", &r.text}, {"folder", &r.folder}, {"notebook", &r.notebook},
-        {"topic", r.topic ? &*r.topic : nullptr}, {"order", &r.order}};
+        {"text", &r.text},
+        {"folder", &r.folder},
+        {"notebook", &r.notebook},
+        {"topic", r.topic ? &*r.topic : nullptr},
+        {"order", &r.order}};
     for (const auto& [name, text] : fields) {
       if (text && text::validUtf8(*text) != *text) {
         return name;
@@ -292,7 +294,9 @@ json parseJson(std::string_view text) {
 
 }  // namespace
 
-ImportRecord ImportRecord::decode(std::string_view text) { return recordFrom(parseJson(text)); }
+ImportRecord ImportRecord::decode(std::string_view text) {
+  return recordFrom(parseJson(text));
+}
 
 ImportDocument ImportDocument::decode(std::string_view text) {
   const json object = parseJson(text);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sheafwright/date.h"
+
 #include <array>
 #include <cstdint>
 #include <deque>
@@ -9,8 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "sheafwright/date.h"
 
 namespace sheafwright {
 

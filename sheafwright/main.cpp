@@ -1,10 +1,10 @@
+#include "sheafwright/driver.h"
+
 #include <cstdio>
 #include <iostream>
 #include <new>
 #include <string>
 #include <vector>
-
-#include "sheafwright/driver.h"
 
 int main(int argc, char** argv) {
   try {

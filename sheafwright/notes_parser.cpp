@@ -1,5 +1,8 @@
 #include "sheafwright/notes_parser.h"
 
+#include "sheafwright/fractional_index.h"
+#include "sheafwright/unicode_text.h"
+
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 
@@ -8,15 +11,16 @@
 #include <memory>
 #include <unordered_set>
 
-#include "sheafwright/fractional_index.h"
-#include "sheafwright/unicode_text.h"
-
 namespace sheafwright {
 
 namespace {
 
-bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
-bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool isAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // Reads a run of ASCII digits; a run of 1 to 4 digits always fits.
 std::int64_t readNumber(std::string_view digits) {
@@ -208,8 +212,8 @@ std::optional<std::int64_t> NotesParser::yearInName(std::string_view name) {
   if (name.find("19") == std::string_view::npos && name.find("20") == std::string_view::npos) {
     return std::nullopt;
   }
-  const icu::UnicodeString subject =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
+  const icu::UnicodeString subject = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(subject, status));
   if (U_FAILURE(status) || !matcher->find(status) || U_FAILURE(status)) {
@@ -217,7 +221,8 @@ std::optional<std::int64_t> NotesParser::yearInName(std::string_view name) {
   }
   std::string match;
   matcher->group(status).toUTF8String(match);
-  if (U_FAILURE(status) || match.size() != 4 || !std::all_of(match.begin(), match.end(), isAsciiDigit)) {
+  if (U_FAILURE(status) || match.size() != 4 ||
+      !std::all_of(match.begin(), match.end(), isAsciiDigit)) {
     return std::nullopt;
   }
   return readNumber(match);
@@ -253,7 +258,8 @@ std::optional<NotesParser::Line> NotesParser::classify(std::string_view line) co
   if (std::find(neutralBullets.begin(), neutralBullets.end(), leadCharacter) !=
       neutralBullets.end()) {
     const bool lastCharacter = leadEnd == line.size();
-    const bool spaceFollows = !lastCharacter && line[leadEnd] == ' ' && boundaries.next(leadEnd) == leadEnd + 1;
+    const bool spaceFollows =
+        !lastCharacter && line[leadEnd] == ' ' && boundaries.next(leadEnd) == leadEnd + 1;
     if (lastCharacter || spaceFollows) {
       const std::string_view itemText = textAfter(line, leadEnd);
       if (itemText.empty()) {
@@ -325,7 +331,8 @@ ParseResult NotesParser::parse(std::string_view text) const {
     if (!currentDate && !creationDay) {
       creationDay = calendar.startOfDay(creationDate);
     }
-    result.entries.push_back(ParsedEntry{std::move(entryText), currentDate ? *currentDate : *creationDay,
+    result.entries.push_back(ParsedEntry{std::move(entryText),
+                                         currentDate ? *currentDate : *creationDay,
                                          std::move(topic), std::move(key)});
     entryOpen = true;
   };

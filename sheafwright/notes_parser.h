@@ -1,5 +1,8 @@
 #pragma once
 
+#include "sheafwright/calendar.h"
+#include "sheafwright/date.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -7,9 +10,6 @@
 #include <string_view>
 #include <variant>
 #include <vector>
-
-#include "sheafwright/calendar.h"
-#include "sheafwright/date.h"
 
 namespace sheafwright {
 

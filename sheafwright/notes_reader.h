@@ -1,11 +1,11 @@
 #pragma once
 
+#include "sheafwright/date.h"
+#include "sheafwright/script_runner.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "sheafwright/date.h"
-#include "sheafwright/script_runner.h"
 
 namespace sheafwright {
 
@@ -26,7 +26,9 @@ struct NotesReader {
   // The reader's one error: the script could not be made or its run failed.
   class ReaderError {
    public:
-    static ReaderError scriptFailure(std::string message) { return ReaderError(std::move(message)); }
+    static ReaderError scriptFailure(std::string message) {
+      return ReaderError(std::move(message));
+    }
     const std::string& message() const { return message_; }
     // The text the user sees.
     std::string description() const;

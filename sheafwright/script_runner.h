@@ -1,12 +1,12 @@
 #pragma once
 
+#include "sheafwright/date.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "sheafwright/date.h"
 
 // The operations the notes reader needs of whatever runs its script: on macOS the AppleScript
 // runtime, elsewhere a stand-in serving a library file. Adapters only translate.

@@ -17,12 +17,17 @@ namespace sheafwright::text {
 
 namespace {
 
-bool succeeded(UErrorCode status) { return U_SUCCESS(status) != 0; }
+bool succeeded(UErrorCode status) {
+  return U_SUCCESS(status) != 0;
+}
 
-bool isAscii(unsigned char byte) { return byte < 0x80; }
+bool isAscii(unsigned char byte) {
+  return byte < 0x80;
+}
 
 icu::UnicodeString toUnicode(std::string_view text) {
-  return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  return icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
 }
 
 }  // namespace
@@ -89,7 +94,9 @@ bool isLineBreak(char32_t c) {
   return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
-bool isWhiteSpaceOrLineBreak(char32_t c) { return isLineBreak(c) || isWhiteSpace(c); }
+bool isWhiteSpaceOrLineBreak(char32_t c) {
+  return isLineBreak(c) || isWhiteSpace(c);
+}
 
 bool isDecimalDigit(char32_t c) {
   if (c < 0x80) {
@@ -123,14 +130,17 @@ std::string_view trimBy(std::string_view text, Predicate inClass) {
 
 }  // namespace
 
-std::string_view trimWhiteSpace(std::string_view text) { return trimBy(text, isWhiteSpace); }
+std::string_view trimWhiteSpace(std::string_view text) {
+  return trimBy(text, isWhiteSpace);
+}
 
 std::string_view trimWhiteSpaceAndLineBreaks(std::string_view text) {
   return trimBy(text, isWhiteSpaceOrLineBreak);
 }
 
 std::string lowercase(std::string_view text) {
-  if (std::all_of(text.begin(), text.end(), [](char c) { return isAscii(static_cast<unsigned char>(c)); })) {
+  if (std::all_of(text.begin(), text.end(),
+                  [](char c) { return isAscii(static_cast<unsigned char>(c)); })) {
     std::string out(text);
     for (char& c : out) {
       if (c >= 'A' && c <= 'Z') {
@@ -183,7 +193,8 @@ ThreadIterator& threadIterator() {
     assert(succeeded(status) && made);
     return made;
   }();
-  thread_local ThreadIterator state{std::unique_ptr<icu::BreakIterator>(prototype->clone()), nullptr};
+  thread_local ThreadIterator state{std::unique_ptr<icu::BreakIterator>(prototype->clone()),
+                                    nullptr};
   return state;
 }
 
@@ -210,7 +221,9 @@ int32_t graphemeBreakOf(char32_t c) {
   return u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_GRAPHEME_CLUSTER_BREAK);
 }
 
-bool isAsciiControl(char32_t c) { return c < 0x20 || c == 0x7F; }
+bool isAsciiControl(char32_t c) {
+  return c < 0x20 || c == 0x7F;
+}
 
 // Characters that attach to the one before them (rules GB9 and GB9a).
 bool attachesToPrevious(char32_t c) {

@@ -1,13 +1,15 @@
 #include "sheafwright/calendar.h"
 
-#include <gtest/gtest.h>
-
 #include "sheafwright/date.h"
+
+#include <gtest/gtest.h>
 
 namespace sheafwright {
 namespace {
 
-Date at(const char* text) { return *parseInternetDate(text); }
+Date at(const char* text) {
+  return *parseInternetDate(text);
+}
 
 TEST(CalendarTest, StartOfANamedDayIsLocalMidnightOrTheFirstInstantAfterAGap) {
   struct Case {
@@ -62,9 +64,9 @@ TEST(CalendarTest, ValidDaysFollowMonthLengthsAndLeapYears) {
     bool valid;
   };
   const Case cases[] = {
-      {2024, 2, 29, true},  {2023, 2, 29, false}, {1900, 2, 29, false}, {2000, 2, 29, true},
-      {2024, 4, 31, false}, {2024, 4, 30, true},  {2024, 13, 1, false}, {2024, 0, 5, false},
-      {2024, 5, 0, false},  {2024, 1, 45, false}, {2018, 11, 4, true},  {9999, 12, 31, true},
+      {2024, 2, 29, true},      {2023, 2, 29, false}, {1900, 2, 29, false}, {2000, 2, 29, true},
+      {2024, 4, 31, false},     {2024, 4, 30, true},  {2024, 13, 1, false}, {2024, 0, 5, false},
+      {2024, 5, 0, false},      {2024, 1, 45, false}, {2018, 11, 4, true},  {9999, 12, 31, true},
       {1LL << 40, 1, 1, false},
   };
   for (const Case& c : cases) {

@@ -1,11 +1,7 @@
 // Runs the built binary as a user would: its streams, exit status and written file.
-#include <gtest/gtest.h>
+#include "sheafwright/import_document.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -13,7 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "sheafwright/import_document.h"
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace sheafwright {
 namespace {
@@ -111,7 +111,8 @@ TEST_F(CliTest, SampleLibraryExportsToTheDefaultFile) {
   EXPECT_EQ(result.err, "");
   const std::string expectedPath = (work() / "jotterby-import.json").string();
   EXPECT_NE(result.out.find("Wrote "), std::string::npos);
-  EXPECT_NE(result.out.find(" entries to " + expectedPath + ".\n"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find(" entries to " + expectedPath + ".\n"), std::string::npos)
+      << result.out;
   const ImportDocument document = ImportDocument::decode(slurp(expectedPath));
   EXPECT_GT(document.records.size(), 5u);
 }
@@ -133,9 +134,9 @@ TEST_F(CliTest, LibraryFileFailuresExitWith1) {
   };
   const std::string broken = library("[[\"F\", \"N\"");
   const Case cases[] = {
-      {(dir_ / "absent.json").string(),
-       "AppleScript failed: cannot read Notes library " + (dir_ / "absent.json").string() +
-           ": No such file or directory"},
+      {(dir_ / "absent.json").string(), "AppleScript failed: cannot read Notes library " +
+                                            (dir_ / "absent.json").string() +
+                                            ": No such file or directory"},
       {broken, "AppleScript failed: Notes library " + broken + " is not valid JSON: "},
   };
   for (const Case& c : cases) {
@@ -168,8 +169,8 @@ TEST_F(CliTest, EachRunStampsItsOwnTimeAndFreshIds) {
 
 TEST_F(CliTest, FailedWriteLeavesTheEarlierFileAndNoTemporaryFile) {
   // The standard error file falls under the limit too: keep the message well below it.
-  const std::string path = library(R"([["F", "N", ")" + std::string(4000, 'x') +
-                                   R"(", null, null]])");
+  const std::string path =
+      library(R"([["F", "N", ")" + std::string(4000, 'x') + R"(", null, null]])");
   std::ofstream(work() / "out.json") << "earlier";
   const Result result = tool({"--out", "out.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}, 2000);
   EXPECT_EQ(result.status, 1);
@@ -215,14 +216,16 @@ TEST_F(CliTest, FolderFilterFollowsTheLocalesCaseRules) {
       << result.out;
   result = tool({"--folder", "istanbul"},
                 {{"SHEAFWRIGHT_NOTES_LIBRARY", path}, {"LANG", "tr_TR.UTF-8"}});
-  EXPECT_NE(result.out.find("Found 1 notes in \"istanbul\".\n  \u0130stanbul / b"), std::string::npos)
+  EXPECT_NE(result.out.find("Found 1 notes in \"istanbul\".\n  \u0130stanbul / b"),
+            std::string::npos)
       << result.out;
 }
 
 TEST_F(CliTest, EntryDaysFollowTheUsersTimeZone) {
   const std::string path = library(
       R"([["F", "N", "one", {"date": "2024-03-10T02:00:00Z"}, {"date": "2024-03-10T02:00:00Z"}]])");
-  ASSERT_EQ(tool({}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}, {"TZ", "America/Los_Angeles"}}).status, 0);
+  ASSERT_EQ(tool({}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}, {"TZ", "America/Los_Angeles"}}).status,
+            0);
   const ImportDocument document = ImportDocument::decode(slurp(work() / "jotterby-import.json"));
   ASSERT_EQ(document.records.size(), 1u);
   EXPECT_EQ(formatInternetDate(document.records[0].entryDate), "2024-03-09T08:00:00Z");

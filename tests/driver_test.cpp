@@ -1,5 +1,8 @@
 #include "sheafwright/driver.h"
 
+#include "sheafwright/import_document.h"
+#include "sheafwright/platform/json_script_runner.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,9 +10,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include "sheafwright/import_document.h"
-#include "sheafwright/platform/json_script_runner.h"
 
 namespace sheafwright {
 namespace {
@@ -34,9 +34,10 @@ const char* const kLibrary = R"([
 class DriverTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("sheafwright-driver-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        fs::temp_directory_path() /
+        ("sheafwright-driver-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -48,12 +49,12 @@ class DriverTest : public testing::Test {
     const auto runner = makeLibraryTextScriptRunner(library, "lib.json");
     std::ostringstream out;
     std::ostringstream err;
-    const int status = sheafwright::run(
-        arguments, {.runner = *runner,
-                    .out = out,
-                    .err = err,
-                    .currentCalendar = [] { return Calendar("America/New_York"); },
-                    .now = [now] { return now; }});
+    const int status =
+        sheafwright::run(arguments, {.runner = *runner,
+                                     .out = out,
+                                     .err = err,
+                                     .currentCalendar = [] { return Calendar("America/New_York"); },
+                                     .now = [now] { return now; }});
     return {status, out.str(), err.str()};
   }
 
@@ -71,7 +72,8 @@ const std::string kUsage =
     "sheafwright \u2014 export Apple Notes to a Jotterby import file\n\nOptions:\n"
     "  --folder <name>   Only export notes in this Apple Notes folder\n"
     "  --out <path>      Output path (default: jotterby-import.json)\n";
-const std::string kReading = "Reading Apple Notes\u2026 (grant automation permission if prompted)\n";
+const std::string kReading =
+    "Reading Apple Notes\u2026 (grant automation permission if prompted)\n";
 const std::string kAirDrop =
     "AirDrop or copy this file to your iPhone or iPad, then use Settings \u203A Import from file "
     "in Jotterby.\n";
@@ -109,11 +111,13 @@ TEST_F(DriverTest, ExportsEveryFolderWithSummaryLines) {
   const Outcome outcome = run({"--out", path("all.json")});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.err, "");
-  EXPECT_EQ(outcome.out, kReading + "Found 4 notes.\n"
-                         "  Journal 2023 / Plans 2024: 1 entries, 1 topics, 1 dates\n"
-                         "  JOURNAL / Plans 2024: 2 entries, 0 topics, 1 dates\n"
-                         "Skipped 2 empty notes.\n"
-                         "Wrote 3 entries to " + path("all.json") + ".\n" + kAirDrop);
+  EXPECT_EQ(outcome.out, kReading +
+                             "Found 4 notes.\n"
+                             "  Journal 2023 / Plans 2024: 1 entries, 1 topics, 1 dates\n"
+                             "  JOURNAL / Plans 2024: 2 entries, 0 topics, 1 dates\n"
+                             "Skipped 2 empty notes.\n"
+                             "Wrote 3 entries to " +
+                             path("all.json") + ".\n" + kAirDrop);
 
   const ImportDocument document = read("all.json");
   ASSERT_EQ(document.records.size(), 3u);
@@ -133,11 +137,14 @@ TEST_F(DriverTest, ExportsEveryFolderWithSummaryLines) {
 }
 
 TEST_F(DriverTest, FolderFilterIgnoresCaseAndEchoesTheFilterAsTyped) {
-  const Outcome outcome = run({"--folder", "other", "--folder", "journal", "--out", path("j.json")});
+  const Outcome outcome =
+      run({"--folder", "other", "--folder", "journal", "--out", path("j.json")});
   EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(outcome.out, kReading + "Found 1 notes in \"journal\".\n"
-                         "  JOURNAL / Plans 2024: 2 entries, 0 topics, 1 dates\n"
-                         "Wrote 2 entries to " + path("j.json") + ".\n" + kAirDrop);
+  EXPECT_EQ(outcome.out, kReading +
+                             "Found 1 notes in \"journal\".\n"
+                             "  JOURNAL / Plans 2024: 2 entries, 0 topics, 1 dates\n"
+                             "Wrote 2 entries to " +
+                             path("j.json") + ".\n" + kAirDrop);
 }
 
 TEST_F(DriverTest, TrailingOptionsAndLiteralValues) {

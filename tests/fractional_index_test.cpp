@@ -22,22 +22,40 @@ TEST(FractionalIndexTest, WorkedValues) {
     std::string expected;
   };
   const Case cases[] = {
-      {{}, {}, "V"},          {"V", {}, "k"},       {"k", {}, "s"},        {"z", {}, "zV"},
-      {"zz", {}, "zzV"},      {"V", "k", "c"},      {"V", "W", "VV"},      {"a0", "a2", "a1"},
-      {"a0", "a1", "a0V"},    {{}, "2", "1"},       {{}, "1", "0V"},       {"V", "V", "k"},
-      {"k", "V", "s"},        {"", {}, "V"},        {{}, "0", "0V"},       {"zzz", {}, "zzzV"},
-      {"a", "b", "aV"},       {"ab", "b", "an"},    {"y", "z", "yV"},      {"0V", "1", "0k"},
+      {{}, {}, "V"},
+      {"V", {}, "k"},
+      {"k", {}, "s"},
+      {"z", {}, "zV"},
+      {"zz", {}, "zzV"},
+      {"V", "k", "c"},
+      {"V", "W", "VV"},
+      {"a0", "a2", "a1"},
+      {"a0", "a1", "a0V"},
+      {{}, "2", "1"},
+      {{}, "1", "0V"},
+      {"V", "V", "k"},
+      {"k", "V", "s"},
+      {"", {}, "V"},
+      {{}, "0", "0V"},
+      {"zzz", {}, "zzzV"},
+      {"a", "b", "aV"},
+      {"ab", "b", "an"},
+      {"y", "z", "yV"},
+      {"0V", "1", "0k"},
       // A character outside the digits counts as 0, in either bound.
-      {"!", {}, "V"},         {"a!", "a2", "a1"},   {"\u00e9", {}, "V"},
+      {"!", {}, "V"},
+      {"a!", "a2", "a1"},
+      {"\u00e9", {}, "V"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "a=" << c.a.value_or("(none)") << " b=" << c.b.value_or("(none)"));
+    SCOPED_TRACE(testing::Message()
+                 << "a=" << c.a.value_or("(none)") << " b=" << c.b.value_or("(none)"));
     EXPECT_EQ(between(c.a, c.b), c.expected);
   }
 }
 
 TEST(FractionalIndexTest, KeysOfANoteGrowOneCharacterEverySixKeys) {
-  const std::vector<std::string> expected = {"V", "k", "s", "w", "y", "z", "zV",
+  const std::vector<std::string> expected = {"V",  "k",  "s",  "w",  "y",  "z",  "zV",
                                              "zk", "zs", "zw", "zy", "zz", "zzV"};
   Bound last;
   for (std::size_t n = 1; n <= 600; ++n) {

@@ -1,11 +1,11 @@
 #include "sheafwright/html_converter.h"
 
+#include "sheafwright/unicode_text.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
-
-#include "sheafwright/unicode_text.h"
 
 namespace sheafwright {
 namespace {
@@ -41,17 +41,16 @@ TEST(NotesHTMLConverterTest, ConvertsBodies) {
       {"self-closing div without a space is no break", "a<div/>b", "ab"},
       {"inline tags do not break", "<b>bold</b> text <span>and</span> <a href=\"x\">link</a>",
        "bold text and link"},
-      {"cells do not break, rows do", "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>",
-       "ab\nc"},
+      {"cells do not break, rows do",
+       "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>", "ab\nc"},
       {"headings 1 to 3 break, 4 does not", "<h1>A</h1><h2>B</h2><h3>C</h3><h4>D</h4>E<hr>F",
        "A\nB\nC\nDEF"},
-      {"attributes are ignored", "<div class=\"x\" style=\"y\">a</div><li value=3>b",
-       "a\nb"},
+      {"attributes are ignored", "<div class=\"x\" style=\"y\">a</div><li value=3>b", "a\nb"},
       {"white space around the name is trimmed", "<\tdiv\t>a< p >b", "a\nb"},
       {"a tab or line feed after the name is part of it", "a<div\tclass=x>b<div\nclass=x>c<div\n>d",
        "abcd"},
-      {"style, script and head are skipped", "a<style>p{}</style>b<SCRIPT>x()</Script >c<head><title>t</title></HEAD>d",
-       "abcd"},
+      {"style, script and head are skipped",
+       "a<style>p{}</style>b<SCRIPT>x()</Script >c<head><title>t</title></HEAD>d", "abcd"},
       {"closing tag in upper case", "<style>x</STYLE>y", "y"},
       {"unclosed style leaves its content", "<style>p {}<div>q", "p {}\nq"},
       {"closing tag without its >", "<style>x</style", ""},

@@ -7,17 +7,18 @@
 namespace sheafwright {
 namespace {
 
-Date at(const char* text) { return *parseInternetDate(text); }
+Date at(const char* text) {
+  return *parseInternetDate(text);
+}
 
 TEST(ImportDocumentTest, EncodesSortedPrettyPrintedWithInternetDates) {
   ImportDocument document;
   // 09:15:30.75 at UTC+2 is 07:15:30 UTC; the fraction is dropped.
   document.exportedAt = at("2024-03-04T09:15:30.75+02:00");
-  document.records.push_back(ImportRecord{*Uuid::parse("3F2504E0-4F89-41D3-9A0C-0305E82C3301"),
-                                          "line one\nline \"two\"\t\u00e9\u2028\x01",
-                                          at("2024-03-04T00:00:00+01:00"),
-                                          at("2024-03-01T12:00:00Z"), "Jour\\nal\x7f", "March",
-                                          "Work", "V"});
+  document.records.push_back(
+      ImportRecord{*Uuid::parse("3F2504E0-4F89-41D3-9A0C-0305E82C3301"),
+                   "line one\nline \"two\"\t\u00e9\u2028\x01", at("2024-03-04T00:00:00+01:00"),
+                   at("2024-03-01T12:00:00Z"), "Jour\\nal\x7f", "March", "Work", "V"});
   document.records.push_back(ImportRecord{std::nullopt, "no topic", at("1999-12-31T23:59:59Z"),
                                           std::nullopt, "F", "N", std::nullopt, "k"});
   const std::string expected =
@@ -50,20 +51,23 @@ TEST(ImportDocumentTest, EncodesSortedPrettyPrintedWithInternetDates) {
 TEST(ImportDocumentTest, EmptyDocumentHasAnEmptyRecordsArray) {
   ImportDocument document;
   document.exportedAt = at("2024-01-01T00:00:00Z");
-  EXPECT_EQ(ImportDocument::encoder().encode(document),
-            "{\n  \"exportedAt\": \"2024-01-01T00:00:00Z\",\n  \"records\": [],\n  \"version\": 1\n}\n");
+  EXPECT_EQ(
+      ImportDocument::encoder().encode(document),
+      "{\n  \"exportedAt\": \"2024-01-01T00:00:00Z\",\n  \"records\": [],\n  \"version\": 1\n}\n");
 }
 
 TEST(ImportDocumentTest, TextThatIsNotUtf8FailsNamingRecordAndField) {
   ImportDocument document;
-  document.records.push_back(ImportRecord{std::nullopt, "fine", Date{}, std::nullopt, "F", "N", {}, "V"});
+  document.records.push_back(
+      ImportRecord{std::nullopt, "fine", Date{}, std::nullopt, "F", "N", {}, "V"});
   document.records.push_back(
       ImportRecord{std::nullopt, "fine", Date{}, std::nullopt, "F", "bad \xff", {}, "k"});
   try {
     (void)ImportDocument::encoder().encode(document);
     FAIL() << "encoding should fail";
   } catch (const EncodingError& error) {
-    EXPECT_EQ(std::string(error.what()).rfind("cannot encode field \"notebook\" of record 2: ", 0), 0u)
+    EXPECT_EQ(std::string(error.what()).rfind("cannot encode field \"notebook\" of record 2: ", 0),
+              0u)
         << error.what();
   }
 }
@@ -133,9 +137,13 @@ TEST(InternetDateTest, ReadsAndWritesRfc3339) {
       {"2024-03-12T09:30:00.250+01:00", "2024-03-12T08:30:00Z"},
       {"2024-03-12t08:30:00.999999z", "2024-03-12T08:30:00Z"},
       {"2024-01-01T00:30:00+05:30", "2023-12-31T19:00:00Z"},
-      {"2024-02-30T00:00:00Z", nullptr}, {"2024-03-12 08:30:00Z", nullptr},
-      {"2024-03-12T08:30:00", nullptr},  {"2024-03-12T24:00:00Z", nullptr},
-      {"2024-03-12T08:30:00.Z", nullptr}, {"", nullptr}, {"2024-03-12T08:30:00Zjunk", nullptr},
+      {"2024-02-30T00:00:00Z", nullptr},
+      {"2024-03-12 08:30:00Z", nullptr},
+      {"2024-03-12T08:30:00", nullptr},
+      {"2024-03-12T24:00:00Z", nullptr},
+      {"2024-03-12T08:30:00.Z", nullptr},
+      {"", nullptr},
+      {"2024-03-12T08:30:00Zjunk", nullptr},
   };
   for (const auto& [text, expected] : cases) {
     SCOPED_TRACE(text);
@@ -148,7 +156,8 @@ TEST(InternetDateTest, ReadsAndWritesRfc3339) {
     }
   }
   // Before 1970 the fraction still rounds toward the past.
-  EXPECT_EQ(formatInternetDate(*parseInternetDate("1969-12-31T23:59:59.5Z")), "1969-12-31T23:59:59Z");
+  EXPECT_EQ(formatInternetDate(*parseInternetDate("1969-12-31T23:59:59.5Z")),
+            "1969-12-31T23:59:59Z");
 }
 
 }  // namespace

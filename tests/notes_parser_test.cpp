@@ -1,11 +1,11 @@
 #include "sheafwright/notes_parser.h"
 
+#include "sheafwright/date.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "sheafwright/date.h"
 
 namespace sheafwright {
 namespace {
@@ -15,7 +15,9 @@ using Item = NotesParser::ItemLine;
 using Plain = NotesParser::PlainLine;
 using DateLine = NotesParser::DateLine;
 
-Date at(const char* text) { return *parseInternetDate(text); }
+Date at(const char* text) {
+  return *parseInternetDate(text);
+}
 
 NotesParser parserIn(const char* zone, std::optional<std::int64_t> year = 2024) {
   return NotesParser{year, at("2024-03-10T21:30:00Z"), at("2023-07-01T12:00:00Z"), Calendar(zone)};
@@ -161,26 +163,49 @@ TEST(NotesParserTest, CaseTable) {
       {"level-1 item last", "12-Mar\n- a", {{"a", m12, {}, "V"}}, 1, 0},
       {"level-1 items in a row", "- a\n- b", {{"a", c10, {}, "V"}, {"b", c10, {}, "k"}}, 0, 0},
       {"level-1 before a plain line", "- a\nb", {{"a", c10, {}, "V"}, {"b", c10, {}, "k"}}, 0, 0},
-      {"level-1 before a date line", "- a\n12-Mar\n    - b",
-       {{"a", c10, {}, "V"}, {"b", m12, {}, "k"}}, 1, 0},
-      {"topic over a level-3 item", "- T\n      - deep",
-       {{"deep", c10, "T", "V"}}, 0, 1},
+      {"level-1 before a date line",
+       "- a\n12-Mar\n    - b",
+       {{"a", c10, {}, "V"}, {"b", m12, {}, "k"}},
+       1,
+       0},
+      {"topic over a level-3 item", "- T\n      - deep", {{"deep", c10, "T", "V"}}, 0, 1},
       {"blank lines do not break the look-ahead", "- T\n\n\n    - x", {{"x", c10, "T", "V"}}, 0, 1},
-      {"a plain line ends the topic", "- T\n    - x\nplain\n    - y",
-       {{"x", c10, "T", "V"}, {"plain", c10, {}, "k"}, {"y", c10, {}, "s"}}, 0, 1},
-      {"a date line ends the topic", "- T\n    - x\n12-Mar\n    - y",
-       {{"x", c10, "T", "V"}, {"y", m12, {}, "k"}}, 1, 1},
-      {"a level-1 entry has no topic", "- T\n    - x\n- e\n- f",
-       {{"x", c10, "T", "V"}, {"e", c10, {}, "k"}, {"f", c10, {}, "s"}}, 0, 1},
+      {"a plain line ends the topic",
+       "- T\n    - x\nplain\n    - y",
+       {{"x", c10, "T", "V"}, {"plain", c10, {}, "k"}, {"y", c10, {}, "s"}},
+       0,
+       1},
+      {"a date line ends the topic",
+       "- T\n    - x\n12-Mar\n    - y",
+       {{"x", c10, "T", "V"}, {"y", m12, {}, "k"}},
+       1,
+       1},
+      {"a level-1 entry has no topic",
+       "- T\n    - x\n- e\n- f",
+       {{"x", c10, "T", "V"}, {"e", c10, {}, "k"}, {"f", c10, {}, "s"}},
+       0,
+       1},
       {"level-2 without topic", "    - x", {{"x", c10, {}, "V"}}, 0, 0},
-      {"level-3 after a date line starts an entry", "12-Mar\n      - d",
-       {{"d", m12, {}, "V"}}, 1, 0},
-      {"level-3 carries on a plain line", "p\n      - d\n        - e",
-       {{"p\nd\ne", c10, {}, "V"}}, 0, 0},
+      {"level-3 after a date line starts an entry",
+       "12-Mar\n      - d",
+       {{"d", m12, {}, "V"}},
+       1,
+       0},
+      {"level-3 carries on a plain line",
+       "p\n      - d\n        - e",
+       {{"p\nd\ne", c10, {}, "V"}},
+       0,
+       0},
       {"level-3 after a topic line starts an entry, then carries it on",
-       "- T\n      - d\n      - e", {{"d\ne", c10, "T", "V"}}, 0, 1},
-      {"repeated topic counts once", "- T\n    - a\n- T\n    - b\n- U\n    - c",
-       {{"a", c10, "T", "V"}, {"b", c10, "T", "k"}, {"c", c10, "U", "s"}}, 0, 2},
+       "- T\n      - d\n      - e",
+       {{"d\ne", c10, "T", "V"}},
+       0,
+       1},
+      {"repeated topic counts once",
+       "- T\n    - a\n- T\n    - b\n- U\n    - c",
+       {{"a", c10, "T", "V"}, {"b", c10, "T", "k"}, {"c", c10, "U", "s"}},
+       0,
+       2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,16 +1,18 @@
 #include "sheafwright/notes_reader.h"
 
+#include "sheafwright/platform/json_script_runner.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "sheafwright/platform/json_script_runner.h"
-
 namespace sheafwright {
 namespace {
 
-Date at(const char* text) { return *parseInternetDate(text); }
+Date at(const char* text) {
+  return *parseInternetDate(text);
+}
 
 // A runner that cannot make the script at all, or fails with a fixed record.
 class FakeRunner : public ScriptRunner {
@@ -23,9 +25,7 @@ class FakeRunner : public ScriptRunner {
   };
   struct FailingScript : Script {
     Record record;
-    ScriptOutcome execute() override {
-      return {nullptr, std::make_unique<Record>(record)};
-    }
+    ScriptOutcome execute() override { return {nullptr, std::make_unique<Record>(record)}; }
   };
 
   std::unique_ptr<Script> makeScript(std::string_view source) override {
@@ -56,22 +56,23 @@ const std::string kHint =
     "Privacy & Security \u203A Automation).";
 
 TEST(NotesReaderTest, ScriptTextIsFixed) {
-  EXPECT_EQ(NotesReader::script,
-            "tell application \"Notes\"\n"
-            "    set out to {}\n"
-            "    repeat with f in folders\n"
-            "        set folderName to name of f\n"
-            "        repeat with n in notes of f\n"
-            "            try\n"
-            "                set end of out to {folderName, name of n, body of n, creation date of n, "
-            "modification date of n}\n"
-            "            on error\n"
-            "                set end of out to {folderName, \"\", \"\", missing value, missing value}\n"
-            "            end try\n"
-            "        end repeat\n"
-            "    end repeat\n"
-            "    return out\n"
-            "end tell");
+  EXPECT_EQ(
+      NotesReader::script,
+      "tell application \"Notes\"\n"
+      "    set out to {}\n"
+      "    repeat with f in folders\n"
+      "        set folderName to name of f\n"
+      "        repeat with n in notes of f\n"
+      "            try\n"
+      "                set end of out to {folderName, name of n, body of n, creation date of n, "
+      "modification date of n}\n"
+      "            on error\n"
+      "                set end of out to {folderName, \"\", \"\", missing value, missing value}\n"
+      "            end try\n"
+      "        end repeat\n"
+      "    end repeat\n"
+      "    return out\n"
+      "end tell");
   EXPECT_EQ(kHint.size(), 123u);
 }
 
@@ -166,8 +167,10 @@ TEST(NotesReaderTest, LibraryFailuresBecomeErrorRecords) {
 
 TEST(NotesReaderTest, UnreadableLibraryFileNamesPathAndReason) {
   const auto missing = makeLibraryFileScriptRunner("/nonexistent/library.json");
-  EXPECT_EQ(failureOf(*missing), "AppleScript failed: cannot read Notes library "
-                                 "/nonexistent/library.json: No such file or directory" + kHint);
+  EXPECT_EQ(failureOf(*missing),
+            "AppleScript failed: cannot read Notes library "
+            "/nonexistent/library.json: No such file or directory" +
+                kHint);
   const auto directory = makeLibraryFileScriptRunner("/");
   EXPECT_EQ(failureOf(*directory),
             "AppleScript failed: cannot read Notes library /: Is a directory" + kHint);

@@ -59,9 +59,10 @@ TEST(UnicodeTextTest, ExtendedGraphemeClusters) {
 
 // The shortcuts for common characters agree with ICU's own segmentation.
 TEST(UnicodeTextTest, BoundaryShortcutsAgreeWithIcu) {
-  const std::vector<std::string> pieces = {
-      "a", " ", "<", "\r", "\n", "\t", "\u0301", "\u200D", "\u0903", "\u0600", "\u2022",
-      "\u00e9", "\U0001F1E9", "\U0001F469", "\u1100", "\u1161", "\uAC00", "\u65e5", "\x01", "\xff"};
+  const std::vector<std::string> pieces = {"a",      " ",      "<",          "\r",         "\n",
+                                           "\t",     "\u0301", "\u200D",     "\u0903",     "\u0600",
+                                           "\u2022", "\u00e9", "\U0001F1E9", "\U0001F469", "\u1100",
+                                           "\u1161", "\uAC00", "\u65e5",     "\x01",       "\xff"};
   std::mt19937 random(5);
   std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
   for (int round = 0; round < 5000; ++round) {
@@ -72,7 +73,8 @@ TEST(UnicodeTextTest, BoundaryShortcutsAgreeWithIcu) {
     GraphemeBoundaries fast(text);
     GraphemeBoundaries icu(text, true);
     for (std::size_t pos = 0; pos < text.size(); pos += codePointAt(text, pos).length) {
-      ASSERT_EQ(fast.isBoundary(pos), icu.isBoundary(pos)) << testing::PrintToString(text) << " " << pos;
+      ASSERT_EQ(fast.isBoundary(pos), icu.isBoundary(pos))
+          << testing::PrintToString(text) << " " << pos;
       if (icu.isBoundary(pos)) {
         ASSERT_EQ(fast.next(pos), icu.next(pos)) << testing::PrintToString(text) << " " << pos;
       }

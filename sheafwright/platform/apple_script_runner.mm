@@ -1,14 +1,14 @@
 // The script runner of macOS: NSAppleScript, run in-process on the calling (main) thread.
 // It only translates between Foundation's objects and the runner interface; the reading
 // logic is the shared NotesReader. Built with ARC.
-#import <Foundation/Foundation.h>
+#include "sheafwright/script_runner.h"
 
 #include <cmath>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "sheafwright/script_runner.h"
+#import <Foundation/Foundation.h>
 
 namespace sheafwright {
 namespace {

@@ -1,16 +1,16 @@
 #include "sheafwright/platform/json_script_runner.h"
 
+#include "sheafwright/unicode_text.h"
+
 #include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
-#include "sheafwright/unicode_text.h"
 
 namespace sheafwright {
 
@@ -160,12 +160,14 @@ class LibraryFile {
     } else if (S_ISDIR(info.st_mode)) {
       reason_ = std::strerror(EISDIR);
     } else if (S_ISREG(info.st_mode) && info.st_size > 0) {
-      void* mapped = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+      void* mapped =
+          ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
       if (mapped == MAP_FAILED) {
         readAll(fd);
       } else {
         mapping_ = mapped;
-        bytes_ = std::string_view(static_cast<const char*>(mapped), static_cast<std::size_t>(info.st_size));
+        bytes_ = std::string_view(static_cast<const char*>(mapped),
+                                  static_cast<std::size_t>(info.st_size));
       }
     } else {
       readAll(fd);

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "sheafwright/script_runner.h"
+
 #include <memory>
 #include <string>
-
-#include "sheafwright/script_runner.h"
 
 // The stand-in script runner of platforms without the Notes application: the script's reply
 // is read from a JSON library file, or is the embedded sample library.

@@ -1,6 +1,6 @@
-#include <cstdlib>
-
 #include "sheafwright/platform/json_script_runner.h"
+
+#include <cstdlib>
 
 namespace sheafwright {
 
