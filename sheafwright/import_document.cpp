@@ -1,5 +1,6 @@
 #include "sheafwright/import_document.h"
 
+#include "sheafwright/json_error_message.h"
 #include "sheafwright/unicode_text.h"
 
 #include <nlohmann/json.hpp>
@@ -81,20 +82,9 @@ std::string Uuid::text() const {
 
 namespace {
 
-// nlohmann prefixes its messages with "[json.exception.<kind>.<id>] "; the user needs the rest.
-std::string plainMessage(const json::exception& error) {
-  const std::string_view what = error.what();
-  const auto end = what.find("] ");
-  return std::string(end == std::string_view::npos ? what : what.substr(end + 2));
-}
-
-}  // namespace
-
-namespace {
-
-// Writes the fixed frame of the document and its records in sorted key order; every string
-// value goes through nlohmann's serializer, which escapes it (and refuses text that is not
-// UTF-8). One reusable JSON string value carries the values, so records cost no allocations.
+// Writes the fixed frame of the document and its records in sorted key order. A string value
+// that needs escaping goes through nlohmann's serializer, which also refuses text that is not
+// UTF-8; one reusable JSON string value carries such values, so records cost no allocations.
 class DocumentWriter {
  public:
   DocumentWriter(const std::function<void(std::string_view)>& sink, std::size_t pieceSize)
@@ -121,7 +111,8 @@ class DocumentWriter {
           record(document.records[i]);
         } catch (const json::exception& error) {
           throw EncodingError("cannot encode field \"" + failingField(document.records[i]) +
-                              "\" of record " + std::to_string(i + 1) + ": " + plainMessage(error));
+                              "\" of record " + std::to_string(i + 1) + ": " +
+                              jsonErrorMessage(error));
         }
         if (out_.size() >= pieceSize_) {
           flush();
@@ -288,7 +279,7 @@ json parseJson(std::string_view text) {
   try {
     return json::parse(text);
   } catch (const json::exception& error) {
-    throw DecodingError("not valid JSON: " + plainMessage(error));
+    throw DecodingError("not valid JSON: " + jsonErrorMessage(error));
   }
 }
 

@@ -1,11 +1,13 @@
 #include "sheafwright/platform/json_script_runner.h"
 
+#include "sheafwright/json_error_message.h"
 #include "sheafwright/unicode_text.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -111,13 +113,6 @@ ScriptOutcome failure(std::string_view message) {
                        json{{"NSAppleScriptErrorMessage", text::validUtf8(message)}})};
 }
 
-// nlohmann prefixes its messages with "[json.exception.<kind>.<id>] ".
-std::string plainMessage(const std::exception& error) {
-  const std::string_view what = error.what();
-  const auto end = what.find("] ");
-  return std::string(end == std::string_view::npos ? what : what.substr(end + 2));
-}
-
 struct TooDeep : std::runtime_error {
   TooDeep()
       : std::runtime_error("nested deeper than " + std::to_string(kMaxLibraryDepth) + " levels") {}
@@ -133,7 +128,7 @@ ScriptOutcome serve(std::string_view text, const std::string& source) {
       return true;
     });
   } catch (const std::exception& error) {
-    return failure("Notes library " + source + " is not valid JSON: " + plainMessage(error));
+    return failure("Notes library " + source + " is not valid JSON: " + jsonErrorMessage(error));
   }
   if (tree->is_object()) {
     const auto it = tree->find("error");
@@ -213,65 +208,45 @@ class LibraryFile {
   std::string_view bytes_;
 };
 
-class LibraryFileScript : public Script {
+// A script whose every run serves the library anew, as Notes answers every run anew.
+class LibraryScript : public Script {
  public:
-  explicit LibraryFileScript(std::string path) : path_(std::move(path)) {}
-
-  ScriptOutcome execute() override {
-    const LibraryFile file(path_);
-    if (!file.ok()) {
-      return failure("cannot read Notes library " + path_ + ": " + file.reason());
-    }
-    return serve(file.bytes(), path_);
-  }
+  explicit LibraryScript(std::function<ScriptOutcome()> serveLibrary)
+      : serveLibrary_(std::move(serveLibrary)) {}
+  ScriptOutcome execute() override { return serveLibrary_(); }
 
  private:
-  std::string path_;
+  std::function<ScriptOutcome()> serveLibrary_;
 };
 
-class LibraryTextScript : public Script {
+// The stand-in ignores the script's text: it plays the reply that Notes would give.
+class LibraryRunner : public ScriptRunner {
  public:
-  LibraryTextScript(std::string text, std::string source)
-      : json_(std::move(text)), source_(std::move(source)) {}
-  ScriptOutcome execute() override { return serve(json_, source_); }
-
- private:
-  std::string json_;
-  std::string source_;
-};
-
-class LibraryFileRunner : public ScriptRunner {
- public:
-  explicit LibraryFileRunner(std::string path) : path_(std::move(path)) {}
+  explicit LibraryRunner(std::function<ScriptOutcome()> serveLibrary)
+      : serveLibrary_(std::move(serveLibrary)) {}
   std::unique_ptr<Script> makeScript(std::string_view) override {
-    return std::make_unique<LibraryFileScript>(path_);
+    return std::make_unique<LibraryScript>(serveLibrary_);
   }
 
  private:
-  std::string path_;
-};
-
-class LibraryTextRunner : public ScriptRunner {
- public:
-  LibraryTextRunner(std::string text, std::string source)
-      : json_(std::move(text)), source_(std::move(source)) {}
-  std::unique_ptr<Script> makeScript(std::string_view) override {
-    return std::make_unique<LibraryTextScript>(json_, source_);
-  }
-
- private:
-  std::string json_;
-  std::string source_;
+  std::function<ScriptOutcome()> serveLibrary_;
 };
 
 }  // namespace
 
 std::unique_ptr<ScriptRunner> makeLibraryFileScriptRunner(std::string path) {
-  return std::make_unique<LibraryFileRunner>(std::move(path));
+  return std::make_unique<LibraryRunner>([path = std::move(path)] {
+    const LibraryFile file(path);
+    if (!file.ok()) {
+      return failure("cannot read Notes library " + path + ": " + file.reason());
+    }
+    return serve(file.bytes(), path);
+  });
 }
 
 std::unique_ptr<ScriptRunner> makeLibraryTextScriptRunner(std::string text, std::string source) {
-  return std::make_unique<LibraryTextRunner>(std::move(text), std::move(source));
+  return std::make_unique<LibraryRunner>(
+      [text = std::move(text), source = std::move(source)] { return serve(text, source); });
 }
 
 }  // namespace sheafwright
