@@ -31,7 +31,7 @@ char* putNumber(char* out, long long value, int width) {
 
 }  // namespace
 
-std::string formatInternetDate(Date date) {
+void appendInternetDate(std::string& output, Date date) {
   const auto day = floor<days>(date);
   const year_month_day ymd{day};
   const hh_mm_ss<seconds> time{floor<seconds>(date - day)};
@@ -54,7 +54,13 @@ std::string formatInternetDate(Date date) {
   *out++ = ':';
   out = putNumber(out, time.seconds().count(), 2);
   *out++ = 'Z';
-  return std::string(buffer, out);
+  output.append(buffer, out);
+}
+
+std::string formatInternetDate(Date date) {
+  std::string text;
+  appendInternetDate(text, date);
+  return text;
 }
 
 namespace {

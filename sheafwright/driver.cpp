@@ -36,6 +36,75 @@ void complain(std::ostream& err, const std::string& message) {
   err.flush();
 }
 
+// The import file, written as the records are made so that they need not all be held at
+// once. A failure is kept rather than thrown: it is reported after every note's line, and the
+// notes are still read through. The file is created only when its first piece is ready.
+class ExportFile {
+ public:
+  ExportFile(std::string path, Date exportedAt)
+      : path_(std::move(path)),
+        writer_(exportedAt, [this](std::string_view piece) { writePiece(piece); }) {}
+  ExportFile(const ExportFile&) = delete;
+  ExportFile& operator=(const ExportFile&) = delete;
+
+  void add(const ImportRecord& record) {
+    if (failure_) {
+      return;
+    }
+    try {
+      writer_.add(record);
+    } catch (const EncodingError& error) {
+      fail(error.what());
+    }
+  }
+
+  // Completes the file, or gives the reason it could not be written.
+  std::optional<std::string> finish() {
+    if (!failure_) {
+      try {
+        writer_.finish(ImportDocument::currentVersion);
+        if (!failure_) {
+          file().commit();
+        }
+      } catch (const std::system_error& error) {
+        fail(error.what());
+      }
+    }
+    return failure_;
+  }
+
+  std::size_t recordCount() const { return writer_.recordCount(); }
+
+ private:
+  AtomicFile& file() {
+    if (!file_) {
+      file_.emplace(path_);
+    }
+    return *file_;
+  }
+
+  void writePiece(std::string_view piece) {
+    if (failure_) {
+      return;
+    }
+    try {
+      file().write(piece);
+    } catch (const std::system_error& error) {
+      fail(error.what());
+    }
+  }
+
+  void fail(const std::string& reason) {
+    failure_ = reason;
+    file_.reset();  // removes the temporary file; an earlier file at the path stays
+  }
+
+  std::string path_;
+  std::optional<AtomicFile> file_;
+  ImportDocument::Encoder::RecordWriter writer_;
+  std::optional<std::string> failure_;
+};
+
 }  // namespace
 
 int run(const std::vector<std::string>& arguments, const RunEnvironment& environment) {
@@ -95,8 +164,8 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   }
   say(out, found + ".");
 
-  ImportDocument document;
-  document.exportedAt = environment.now();
+  const std::string path = absolutePath(outputPath);
+  ExportFile exportFile(path, environment.now());
   std::int64_t skipped = 0;
   for (NotesReader::Note& note : selected) {
     const std::string plain = NotesHTMLConverter::plainText(note.html);
@@ -112,13 +181,16 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
       ++skipped;
       continue;
     }
-    const std::size_t entryCount = result.entries.size();
+    ImportRecord record{std::nullopt, {}, {}, note.created, note.folder, note.name, {}, {}};
     for (ParsedEntry& entry : result.entries) {
-      document.records.push_back(ImportRecord{Uuid::random(), std::move(entry.text), entry.date,
-                                              note.created, note.folder, note.name,
-                                              std::move(entry.topic), std::move(entry.order)});
+      record.id = Uuid::random();
+      record.text = std::move(entry.text);
+      record.entryDate = entry.date;
+      record.topic = std::move(entry.topic);
+      record.order = std::move(entry.order);
+      exportFile.add(record);
     }
-    say(out, "  " + note.folder + " / " + note.name + ": " + std::to_string(entryCount) +
+    say(out, "  " + note.folder + " / " + note.name + ": " + std::to_string(result.entries.size()) +
                  " entries, " + std::to_string(result.topicCount) + " topics, " +
                  std::to_string(result.dateCount) + " dates");
   }
@@ -126,22 +198,12 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
     say(out, "Skipped " + std::to_string(skipped) + " empty notes.");
   }
 
-  const std::string path = absolutePath(outputPath);
-  try {
-    // The encoder hands its bytes over in pieces, straight into the temporary file.
-    AtomicFile file(path);
-    ImportDocument::encoder().encode(document,
-                                     [&file](std::string_view piece) { file.write(piece); });
-    file.commit();
-  } catch (const EncodingError& error) {
-    complain(err, std::string("Could not write output: ") + error.what());
-    return 1;
-  } catch (const std::system_error& error) {
-    complain(err, std::string("Could not write output: ") + error.what());
+  if (const auto failure = exportFile.finish()) {
+    complain(err, "Could not write output: " + *failure);
     return 1;
   }
 
-  say(out, "Wrote " + std::to_string(document.records.size()) + " entries to " + path + ".");
+  say(out, "Wrote " + std::to_string(exportFile.recordCount()) + " entries to " + path + ".");
   say(out,
       "AirDrop or copy this file to your iPhone or iPad, then use Settings \u203A Import from "
       "file in Jotterby.");

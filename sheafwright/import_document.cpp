@@ -80,79 +80,77 @@ std::string Uuid::text() const {
   return buffer;
 }
 
-namespace {
-
 // Writes the fixed frame of the document and its records in sorted key order. A string value
 // that needs escaping goes through nlohmann's serializer, which also refuses text that is not
 // UTF-8; one reusable JSON string value carries such values, so records cost no allocations.
-class DocumentWriter {
+class ImportDocument::Encoder::RecordWriter::Impl {
  public:
-  DocumentWriter(const std::function<void(std::string_view)>& sink, std::size_t pieceSize)
-      : sink_(sink),
-        pieceSize_(pieceSize),
+  static constexpr std::size_t kPieceSize = 1 << 20;
+
+  Impl(Date exportedAt, Sink sink)
+      : sink_(std::move(sink)),
         serializer_(nlohmann::detail::output_adapter<char, std::string>(out_), ' ',
                     json::error_handler_t::strict) {
-    out_.reserve(pieceSize_ + (64 << 10));
+    out_.reserve(kPieceSize + (64 << 10));
+    out_ += "{\n  \"exportedAt\": \"";
+    appendInternetDate(out_, exportedAt);
+    out_ += "\",\n  \"records\": [";
   }
 
-  void write(const ImportDocument& document) {
-    out_ += "{\n  \"exportedAt\": ";
-    value(formatInternetDate(document.exportedAt));
-    out_ += ",\n  \"records\": ";
-    if (document.records.empty()) {
-      out_ += "[]";
-    } else {
-      out_ += "[\n";
-      for (std::size_t i = 0; i < document.records.size(); ++i) {
-        if (i > 0) {
-          out_ += ",\n";
-        }
-        try {
-          record(document.records[i]);
-        } catch (const json::exception& error) {
-          throw EncodingError("cannot encode field \"" + failingField(document.records[i]) +
-                              "\" of record " + std::to_string(i + 1) + ": " +
-                              jsonErrorMessage(error));
-        }
-        if (out_.size() >= pieceSize_) {
-          flush();
-        }
-      }
-      out_ += "\n  ]";
+  void add(const ImportRecord& r) {
+    out_ += count_ == 0 ? "\n    {" : ",\n    {";
+    ++count_;
+    try {
+      record(r);
+    } catch (const json::exception& error) {
+      throw EncodingError("cannot encode field \"" + failingField(r) + "\" of record " +
+                          std::to_string(count_) + ": " + jsonErrorMessage(error));
     }
+    out_ += "\n    }";
+    if (out_.size() >= kPieceSize) {
+      flush();
+    }
+  }
+
+  void finish(std::int64_t version) {
+    out_ += count_ == 0 ? "]" : "\n  ]";
     out_ += ",\n  \"version\": ";
-    out_ += std::to_string(document.version);
+    out_ += std::to_string(version);
     out_ += "\n}\n";
     flush();
   }
 
+  std::size_t count() const { return count_; }
+
  private:
   void record(const ImportRecord& r) {
-    out_ += "    {";
-    first_ = true;
     if (r.createdAt) {
-      member("createdAt", formatInternetDate(*r.createdAt));
+      out_ += "\n      \"createdAt\": \"";
+      appendInternetDate(out_, *r.createdAt);
+      out_ += '"';
     }
-    member("entryDate", formatInternetDate(r.entryDate));
-    member("folder", r.folder);
+    out_ += r.createdAt ? ",\n      \"entryDate\": \"" : "\n      \"entryDate\": \"";
+    appendInternetDate(out_, r.entryDate);
+    out_ += '"';
+    out_ += ",\n      \"folder\": ";
+    value(r.folder);
     if (r.id) {
-      member("id", r.id->text());
+      out_ += ",\n      \"id\": \"";
+      char text[37];
+      uuid_unparse_lower(r.id->bytes.data(), text);
+      out_.append(text, 36);
+      out_ += '"';
     }
-    member("notebook", r.notebook);
-    member("order", r.order);
-    member("text", r.text);
+    out_ += ",\n      \"notebook\": ";
+    value(r.notebook);
+    out_ += ",\n      \"order\": ";
+    value(r.order);
+    out_ += ",\n      \"text\": ";
+    value(r.text);
     if (r.topic) {
-      member("topic", *r.topic);
+      out_ += ",\n      \"topic\": ";
+      value(*r.topic);
     }
-    out_ += "\n    }";
-  }
-
-  void member(std::string_view key, std::string_view text) {
-    out_ += first_ ? "\n      \"" : ",\n      \"";
-    first_ = false;
-    out_ += key;
-    out_ += "\": ";
-    value(text);
   }
 
   void value(std::string_view text) {
@@ -194,19 +192,36 @@ class DocumentWriter {
     return "?";
   }
 
-  const std::function<void(std::string_view)>& sink_;
-  std::size_t pieceSize_;
+  Sink sink_;
   std::string out_;
   nlohmann::detail::serializer<json> serializer_;
   json scratch_ = json::string_t{};
-  bool first_ = true;
+  std::size_t count_ = 0;
 };
 
-}  // namespace
+ImportDocument::Encoder::RecordWriter::RecordWriter(Date exportedAt, Sink sink)
+    : impl_(std::make_unique<Impl>(exportedAt, std::move(sink))) {}
 
-void ImportDocument::Encoder::encode(const ImportDocument& document,
-                                     const std::function<void(std::string_view)>& sink) const {
-  DocumentWriter(sink, 1 << 20).write(document);
+ImportDocument::Encoder::RecordWriter::~RecordWriter() = default;
+
+void ImportDocument::Encoder::RecordWriter::add(const ImportRecord& record) {
+  impl_->add(record);
+}
+
+void ImportDocument::Encoder::RecordWriter::finish(std::int64_t version) {
+  impl_->finish(version);
+}
+
+std::size_t ImportDocument::Encoder::RecordWriter::recordCount() const {
+  return impl_->count();
+}
+
+void ImportDocument::Encoder::encode(const ImportDocument& document, const Sink& sink) const {
+  RecordWriter writer(document.exportedAt, sink);
+  for (const ImportRecord& record : document.records) {
+    writer.add(record);
+  }
+  writer.finish(document.version);
 }
 
 std::string ImportDocument::Encoder::encode(const ImportDocument& document) const {

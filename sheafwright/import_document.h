@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -41,21 +42,43 @@ struct ImportRecord {
 };
 
 struct ImportDocument {
-  std::int64_t version = 1;
+  static constexpr std::int64_t currentVersion = 1;
+
+  std::int64_t version = currentVersion;
   Date exportedAt = currentDate();
   std::deque<ImportRecord> records;  // grows without moving what it holds
 
   // The one configuration the tool writes with: internet dates, pretty printed, sorted keys.
   class Encoder {
    public:
-    // The file's bytes; throws EncodingError when a value cannot be written (text that is not
-    // UTF-8), naming the record and field.
+    using Sink = std::function<void(std::string_view)>;
+
+    // Writes one document a record at a time, so that no more than one record and about a
+    // megabyte of bytes need be held: construct, `add` every record, `finish`. The bytes reach
+    // `sink` in pieces of about a megabyte.
+    class RecordWriter {
+     public:
+      RecordWriter(Date exportedAt, Sink sink);
+      ~RecordWriter();
+      RecordWriter(const RecordWriter&) = delete;
+      RecordWriter& operator=(const RecordWriter&) = delete;
+
+      // Throws EncodingError when a value cannot be written (text that is not UTF-8), naming
+      // the record and field; the writer is then of no further use.
+      void add(const ImportRecord& record);
+      void finish(std::int64_t version);
+      std::size_t recordCount() const;
+
+     private:
+      class Impl;
+      std::unique_ptr<Impl> impl_;
+    };
+
+    // The file's bytes; throws EncodingError like RecordWriter::add.
     std::string encode(const ImportDocument& document) const;
-    // The same bytes handed to `sink` in pieces of about a megabyte, so that a large document
-    // need not be held twice. Throws EncodingError like encode; pieces already handed over are
-    // then the caller's to discard.
-    void encode(const ImportDocument& document,
-                const std::function<void(std::string_view)>& sink) const;
+    // The same bytes handed to `sink` in pieces; pieces already handed over when encoding
+    // fails are the caller's to discard.
+    void encode(const ImportDocument& document, const Sink& sink) const;
   };
   static Encoder encoder() { return {}; }
 
