@@ -108,6 +108,18 @@ void BM_ParseManyEntries(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseManyEntries)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
+// Date headers: a day's first instant in the user's zone, one per header line.
+void BM_DateHeader(benchmark::State& state) {
+  const NotesParser notesParser = parser();
+  const std::string_view lines[] = {"12-Mar", "2024-03-12", "Mar. 12", "12/3/2024", "31-Feb"};
+  std::size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(notesParser.classify(lines[i++ % std::size(lines)]));
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+}
+BENCHMARK(BM_DateHeader);
+
 void BM_ReadLibrary(benchmark::State& state) {
   const GeneratedLibrary library = generateLibrary(
       {.htmlBytes = static_cast<std::size_t>(state.range(0)), .script = scriptOf(state)});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -21,9 +22,12 @@ class AtomicFile {
   void commit();
 
  private:
+  void startWriteback(std::size_t length);
+
   std::string target_;
   std::string temporary_;
   int fd_ = -1;
+  std::size_t written_ = 0;
 };
 
 // Replaces the file at `path` with `contents` through an AtomicFile.

@@ -6,7 +6,9 @@
 
 #include <cassert>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <mutex>
 
 namespace sheafwright {
 
@@ -32,45 +34,87 @@ bool fitsField(std::int64_t value) {
 }  // namespace
 
 struct Calendar::Impl {
-  std::unique_ptr<icu::Calendar> calendar;
+  explicit Impl(std::unique_ptr<icu::Calendar> made) : calendar(std::move(made)) {}
 
-  // Operations work on a clone so that the value stays untouched and shareable.
-  std::unique_ptr<icu::Calendar> working() const {
+  std::unique_ptr<icu::Calendar> calendar;  // the value, never changed
+
+  // A clone prepared for one kind of question and reset by every use: cloning a calendar for
+  // each question cost more than the question itself. The lock keeps the value safe to use
+  // from several threads.
+  class Working {
+   public:
+    explicit Working(std::function<std::unique_ptr<icu::Calendar>()> make)
+        : make_(std::move(make)) {}
+
+    template <typename Use>
+    auto with(Use use) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (!calendar_) {
+        calendar_ = make_();
+      }
+      return use(*calendar_);
+    }
+
+   private:
+    std::function<std::unique_ptr<icu::Calendar>()> make_;
+    std::mutex mutex_;
+    std::unique_ptr<icu::Calendar> calendar_;
+  };
+
+  std::unique_ptr<icu::Calendar> clone() const {
     return std::unique_ptr<icu::Calendar>(calendar->clone());
   }
+
+  // Local days: lenient, and a midnight inside a skipped hour resolves to the first instant
+  // after the gap.
+  mutable Working local{[this] {
+    auto cal = clone();
+    cal->setLenient(true);
+    cal->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+    cal->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
+    return cal;
+  }};
+  // Validity is a question of the calendar's fields, so it is asked in UTC, where no
+  // transition can remove a day; a lenient calendar rolls an impossible day over, which the
+  // read-back shows.
+  mutable Working utc{[this] {
+    auto cal = clone();
+    cal->adoptTimeZone(icu::TimeZone::getGMT()->clone());
+    cal->setLenient(true);
+    return cal;
+  }};
 };
 
 Calendar::Calendar(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 Calendar Calendar::current() {
   UErrorCode status = U_ZERO_ERROR;
-  auto impl = std::make_unique<Impl>();
-  impl->calendar.reset(icu::Calendar::createInstance(status));
-  if (!succeeded(status) || !impl->calendar) {
+  std::unique_ptr<icu::Calendar> made(icu::Calendar::createInstance(status));
+  if (!succeeded(status) || !made) {
     return Calendar("UTC");
   }
-  return Calendar(std::move(impl));
+  return Calendar(std::make_unique<Impl>(std::move(made)));
 }
 
-Calendar::Calendar(const std::string& zoneId, const std::string& localeId)
-    : impl_(std::make_unique<Impl>()) {
+Calendar::Calendar(const std::string& zoneId, const std::string& localeId) {
   UErrorCode status = U_ZERO_ERROR;
   icu::TimeZone* zone = icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(zoneId));
-  impl_->calendar.reset(icu::Calendar::createInstance(zone, icu::Locale(localeId.c_str()), status));
-  if (!succeeded(status) || !impl_->calendar) {
+  std::unique_ptr<icu::Calendar> made(
+      icu::Calendar::createInstance(zone, icu::Locale(localeId.c_str()), status));
+  if (!succeeded(status) || !made) {
     status = U_ZERO_ERROR;
-    impl_->calendar.reset(icu::Calendar::createInstance(icu::TimeZone::getGMT()->clone(),
-                                                        icu::Locale::getRoot(), status));
+    made.reset(icu::Calendar::createInstance(icu::TimeZone::getGMT()->clone(),
+                                             icu::Locale::getRoot(), status));
   }
-  assert(impl_->calendar);
+  assert(made);
+  impl_ = std::make_unique<Impl>(std::move(made));
 }
 
-Calendar::Calendar(const Calendar& other)
-    : impl_(std::make_unique<Impl>(Impl{other.impl_->working()})) {}
+Calendar::Calendar(const Calendar& other) : impl_(std::make_unique<Impl>(other.impl_->clone())) {}
 
 Calendar& Calendar::operator=(const Calendar& other) {
   if (this != &other) {
-    impl_ = std::make_unique<Impl>(Impl{other.impl_->working()});
+    impl_ = std::make_unique<Impl>(other.impl_->clone());
   }
   return *this;
 }
@@ -80,32 +124,29 @@ Calendar& Calendar::operator=(Calendar&&) noexcept = default;
 Calendar::~Calendar() = default;
 
 std::int64_t Calendar::year(Date date) const {
-  auto cal = impl_->working();
-  UErrorCode status = U_ZERO_ERROR;
-  cal->setTime(toUDate(date), status);
-  const int32_t value = cal->get(UCAL_YEAR, status);
-  return value;
+  return impl_->local.with([date](icu::Calendar& cal) {
+    UErrorCode status = U_ZERO_ERROR;
+    cal.setTime(toUDate(date), status);
+    return static_cast<std::int64_t>(cal.get(UCAL_YEAR, status));
+  });
 }
 
 bool Calendar::isValidDate(std::int64_t year, std::int64_t month, std::int64_t day) const {
   if (!fitsField(year) || month < 1 || month > 1000 || day < 1 || day > 1000) {
     return false;
   }
-  // Validity is a question of the calendar's fields, so ask it in UTC where no transition can
-  // remove a day; a lenient calendar rolls an impossible day over, which the read-back shows.
-  auto cal = impl_->working();
-  cal->adoptTimeZone(icu::TimeZone::getGMT()->clone());
-  cal->setLenient(true);
-  cal->clear();
-  cal->set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day),
-           12, 0, 0);
-  UErrorCode status = U_ZERO_ERROR;
-  cal->getTime(status);
-  if (!succeeded(status)) {
-    return false;
-  }
-  return cal->get(UCAL_YEAR, status) == year && cal->get(UCAL_MONTH, status) == month - 1 &&
-         cal->get(UCAL_DATE, status) == day && succeeded(status);
+  return impl_->utc.with([&](icu::Calendar& cal) {
+    cal.clear();
+    cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1),
+            static_cast<int32_t>(day), 12, 0, 0);
+    UErrorCode status = U_ZERO_ERROR;
+    cal.getTime(status);
+    if (!succeeded(status)) {
+      return false;
+    }
+    return cal.get(UCAL_YEAR, status) == year && cal.get(UCAL_MONTH, status) == month - 1 &&
+           cal.get(UCAL_DATE, status) == day && succeeded(status);
+  });
 }
 
 std::optional<Date> Calendar::startOfDay(std::int64_t year, std::int64_t month,
@@ -113,40 +154,35 @@ std::optional<Date> Calendar::startOfDay(std::int64_t year, std::int64_t month,
   if (!isValidDate(year, month, day)) {
     return std::nullopt;
   }
-  auto cal = impl_->working();
-  cal->setLenient(true);
-  // A midnight inside a skipped hour resolves to the first instant after the gap.
-  cal->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
-  cal->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
-  cal->clear();
-  cal->set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day),
-           0, 0, 0);
-  UErrorCode status = U_ZERO_ERROR;
-  const UDate millis = cal->getTime(status);
-  if (!succeeded(status)) {
-    return std::nullopt;
-  }
-  return fromUDate(millis);
+  return impl_->local.with([&](icu::Calendar& cal) -> std::optional<Date> {
+    cal.clear();
+    cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1),
+            static_cast<int32_t>(day), 0, 0, 0);
+    UErrorCode status = U_ZERO_ERROR;
+    const UDate millis = cal.getTime(status);
+    if (!succeeded(status)) {
+      return std::nullopt;
+    }
+    return fromUDate(millis);
+  });
 }
 
 Date Calendar::startOfDay(Date date) const {
-  auto cal = impl_->working();
-  cal->setLenient(true);
-  cal->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
-  cal->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
-  UErrorCode status = U_ZERO_ERROR;
-  // Whole milliseconds toward the past, so an instant never lands in the following day.
-  const auto millis = std::chrono::floor<std::chrono::milliseconds>(date);
-  cal->setTime(static_cast<UDate>(millis.time_since_epoch().count()), status);
-  cal->set(UCAL_HOUR_OF_DAY, 0);
-  cal->set(UCAL_MINUTE, 0);
-  cal->set(UCAL_SECOND, 0);
-  cal->set(UCAL_MILLISECOND, 0);
-  const UDate start = cal->getTime(status);
-  if (!succeeded(status)) {
-    return date;
-  }
-  return fromUDate(start);
+  return impl_->local.with([date](icu::Calendar& cal) {
+    UErrorCode status = U_ZERO_ERROR;
+    // Whole milliseconds toward the past, so an instant never lands in the following day.
+    const auto millis = std::chrono::floor<std::chrono::milliseconds>(date);
+    cal.setTime(static_cast<UDate>(millis.time_since_epoch().count()), status);
+    cal.set(UCAL_HOUR_OF_DAY, 0);
+    cal.set(UCAL_MINUTE, 0);
+    cal.set(UCAL_SECOND, 0);
+    cal.set(UCAL_MILLISECOND, 0);
+    const UDate start = cal.getTime(status);
+    if (!succeeded(status)) {
+      return date;
+    }
+    return fromUDate(start);
+  });
 }
 
 }  // namespace sheafwright

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <vector>
 
 namespace sheafwright {
 
@@ -159,11 +158,6 @@ std::string decodeNumeric(std::string_view text) {
 
 // ---- Scanner --------------------------------------------------------------------------------
 
-struct LineRecord {
-  std::int64_t level;
-  std::string text;
-};
-
 enum class TagAction { kNone, kOpenList, kCloseList, kBlock, kSkip };
 
 struct KnownTag {
@@ -188,23 +182,58 @@ constexpr std::int64_t kMaxRenderedLevel = 16;
 // from this many bytes.
 constexpr std::size_t kLongestNameBytes = 32;
 
-// The tag name: the tag text lowercased, trimmed of white space, up to its first space.
-std::string tagName(std::string_view tagText) {
+// A name of up to seven bytes, ASCII letters lowered, and its length in one number: compared
+// without memcmp.
+constexpr std::uint64_t packedName(std::string_view name) {
+  std::uint64_t packed = name.size();
+  for (char c : name) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+    packed = (packed << 8) | static_cast<unsigned char>(c);
+  }
+  return packed;
+}
+
+constexpr std::size_t kLongestKnownName = 7;
+
+constexpr auto kPackedTags = [] {
+  std::array<std::uint64_t, kTags.size()> packed{};
+  for (std::size_t i = 0; i < kTags.size(); ++i) {
+    packed[i] = packedName(kTags[i].name);
+  }
+  return packed;
+}();
+
+bool isAsciiText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The known tag that the tag text names, or null. The name is the tag text lowercased,
+// trimmed of white space, up to its first space.
+const KnownTag* knownTag(std::string_view tagText) {
   const std::string_view trimmed = text::trimWhiteSpace(tagText);
   const std::string_view raw = trimmed.substr(0, trimmed.find(' '));
   if (raw.size() > kLongestNameBytes) {
-    return {};  // the empty name, which matches no tag
+    return nullptr;
   }
-  return text::lowercase(raw);
-}
-
-TagAction actionFor(std::string_view name) {
-  for (const KnownTag& tag : kTags) {
-    if (tag.name == name) {
-      return tag.action;
+  std::string lowered;  // only names with non-ASCII letters need the Unicode mapping
+  std::string_view name = raw;
+  if (!isAsciiText(raw)) {
+    lowered = text::lowercase(raw);
+    name = lowered;
+  }
+  if (name.size() > kLongestKnownName) {
+    return nullptr;
+  }
+  const std::uint64_t packed = packedName(name);
+  for (std::size_t i = 0; i < kTags.size(); ++i) {
+    if (kPackedTags[i] == packed) {
+      return &kTags[i];
     }
   }
-  return TagAction::kNone;
+  return nullptr;
 }
 
 bool equalsIgnoringAsciiCase(std::string_view text, std::string_view lowerName) {
@@ -240,14 +269,11 @@ class Scanner {
       }
       // Text up to the next "<" that could be a delimiter goes in unchanged.
       const std::size_t next = std::min(body_.find('<', pos + 1), body_.size());
-      if (current_.empty()) {
-        currentLevel_ = depth_;
-      }
-      current_.append(body_, pos, next - pos);
+      addText(body_.substr(pos, next - pos));
       pos = next;
     }
     flush();
-    return render();
+    return std::move(out_);
   }
 
  private:
@@ -264,8 +290,8 @@ class Scanner {
 
   // Acts on a tag whose ">" is at `close`; returns where scanning goes on.
   std::size_t actOnTag(std::string_view tagText, std::size_t close) {
-    const std::string name = tagName(tagText);
-    switch (actionFor(name)) {
+    const KnownTag* tag = knownTag(tagText);
+    switch (tag ? tag->action : TagAction::kNone) {
       case TagAction::kOpenList:
         flush();
         ++depth_;
@@ -279,7 +305,7 @@ class Scanner {
         currentLevel_ = depth_;
         break;
       case TagAction::kSkip:
-        return skipElement(name, close + 1);
+        return skipElement(tag->name, close + 1);
       case TagAction::kNone:
         break;
     }
@@ -287,7 +313,7 @@ class Scanner {
   }
 
   // Skips to past the element's closing tag, if there is one after `from`.
-  std::size_t skipElement(const std::string& name, std::size_t from) {
+  std::size_t skipElement(std::string_view name, std::size_t from) {
     const auto occurrence = findClosingTag(name, from);
     if (!occurrence) {
       return from;
@@ -300,7 +326,7 @@ class Scanner {
   // The first "</name" at or after `from`, in any letter case. Searching afresh for every
   // unclosed opening tag would be quadratic; scanning only moves forward, so the last answer
   // for each name still holds while it lies ahead.
-  std::optional<std::size_t> findClosingTag(const std::string& name, std::size_t from) {
+  std::optional<std::size_t> findClosingTag(std::string_view name, std::size_t from) {
     ClosingSearch& search = closingSearches_[name == "style" ? 0 : name == "script" ? 1 : 2];
     if (search.searched && from >= search.from && (!search.found || *search.found >= from)) {
       return search.found;
@@ -320,39 +346,51 @@ class Scanner {
     return search.found;
   }
 
+  // Most lines are one run of text between two tags: those are read in place, and only a line
+  // of several runs is gathered into a string of its own.
+  void addText(std::string_view run) {
+    if (pending_.empty()) {
+      currentLevel_ = depth_;
+      pending_ = run;
+      return;
+    }
+    if (pending_.data() != current_.data()) {
+      current_.assign(pending_);
+    }
+    current_.append(run);
+    pending_ = current_;
+  }
+
   void flush() {
-    if (current_.empty()) {
+    if (pending_.empty()) {
       return;
     }
     // Most lines hold no entity; those skip the decoder's copy.
-    const bool hasEntity = current_.find('&') != std::string::npos;
+    const bool hasEntity = pending_.find('&') != std::string_view::npos;
     const std::string decoded =
-        hasEntity ? NotesHTMLConverter::decodeEntities(current_) : std::string();
+        hasEntity ? NotesHTMLConverter::decodeEntities(pending_) : std::string();
     const std::string_view trimmed =
-        text::trimWhiteSpaceAndLineBreaks(hasEntity ? decoded : current_);
+        text::trimWhiteSpaceAndLineBreaks(hasEntity ? std::string_view(decoded) : pending_);
     if (!trimmed.empty()) {
-      lines_.push_back({currentLevel_, std::string(trimmed)});
+      appendLine(currentLevel_, trimmed);
     }
+    pending_ = {};
     current_.clear();
   }
 
-  std::string render() const {
-    std::string out;
-    for (const LineRecord& line : lines_) {
-      if (!out.empty()) {
-        out += '\n';
-      }
-      if (line.level >= 1) {
-        // Two spaces a level, up to a limit: without one, a body of a few hundred thousand
-        // unclosed lists would render to gigabytes of spaces. Every level from 3 on reads back
-        // the same to the note parser, so the limit changes no entry.
-        const std::int64_t shown = std::min(line.level, kMaxRenderedLevel);
-        out.append(static_cast<std::size_t>(shown) * 2, ' ');
-        out += line.level == 1 ? "\u2022 " : line.level == 2 ? "\u25E6 " : "\u25C6 ";
-      }
-      out += line.text;
+  void appendLine(std::int64_t level, std::string_view text) {
+    if (!out_.empty()) {
+      out_ += '\n';
     }
-    return out;
+    if (level >= 1) {
+      // Two spaces a level, up to a limit: without one, a body of a few hundred thousand
+      // unclosed lists would render to gigabytes of spaces. Every level from 3 on reads back
+      // the same to the note parser, so the limit changes no entry.
+      const std::int64_t shown = std::min(level, kMaxRenderedLevel);
+      out_.append(static_cast<std::size_t>(shown) * 2, ' ');
+      out_ += level == 1 ? "\u2022 " : level == 2 ? "\u25E6 " : "\u25C6 ";
+    }
+    out_ += text;
   }
 
   struct ClosingSearch {
@@ -363,7 +401,8 @@ class Scanner {
 
   std::string_view body_;
   text::GraphemeBoundaries boundaries_;
-  std::vector<LineRecord> lines_;
+  std::string out_;
+  std::string_view pending_;  // the current line's text: in the body, or in current_
   std::string current_;
   std::int64_t currentLevel_ = 0;
   std::int64_t depth_ = 0;

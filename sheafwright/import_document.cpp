@@ -7,6 +7,7 @@
 #include <uuid/uuid.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include <sys/random.h>
@@ -33,17 +34,38 @@ class RandomBytes {
 
  private:
   void refill() {
-    // getentropy hands out at most 256 bytes a call, on Linux and macOS alike.
-    for (std::size_t at = 0; at < buffer_.size(); at += 256) {
-      if (::getentropy(buffer_.data() + at, 256) != 0) {
-        // No kernel source: libuuid has fallbacks of its own.
-        for (std::size_t uuid = at; uuid < buffer_.size(); uuid += 16) {
-          uuid_generate_random(buffer_.data() + uuid);
-        }
-        break;
+    if (!fillFromKernel()) {
+      // No kernel source: libuuid has fallbacks of its own.
+      for (std::size_t uuid = 0; uuid < buffer_.size(); uuid += 16) {
+        uuid_generate_random(buffer_.data() + uuid);
       }
     }
     available_ = buffer_.size();
+  }
+
+  bool fillFromKernel() {
+#if defined(__linux__)
+    // One call for the whole block; getentropy would take sixteen.
+    for (std::size_t at = 0; at < buffer_.size();) {
+      const ssize_t n = ::getrandom(buffer_.data() + at, buffer_.size() - at, 0);
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n <= 0) {
+        return false;
+      }
+      at += static_cast<std::size_t>(n);
+    }
+    return true;
+#else
+    // getentropy hands out at most 256 bytes a call.
+    for (std::size_t at = 0; at < buffer_.size(); at += 256) {
+      if (::getentropy(buffer_.data() + at, 256) != 0) {
+        return false;
+      }
+    }
+    return true;
+#endif
   }
 
   std::array<std::uint8_t, 4096> buffer_{};
