@@ -1,14 +1,17 @@
 #include "sheafwright/calendar.h"
 
 #include <unicode/calendar.h>
+#include <unicode/gregocal.h>
 #include <unicode/locid.h>
 #include <unicode/timezone.h>
 
 #include <cassert>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 namespace sheafwright {
 
@@ -34,9 +37,21 @@ bool fitsField(std::int64_t value) {
 }  // namespace
 
 struct Calendar::Impl {
-  explicit Impl(std::unique_ptr<icu::Calendar> made) : calendar(std::move(made)) {}
+  explicit Impl(std::unique_ptr<icu::Calendar> made)
+      : calendar(std::move(made)), gregorian(isPlainGregorian(*calendar)) {}
 
   std::unique_ptr<icu::Calendar> calendar;  // the value, never changed
+  // True for the Gregorian calendar with its usual change from the Julian one in October
+  // 1582: after that year its days are the proleptic Gregorian days of <chrono>.
+  bool gregorian;
+
+  static bool isPlainGregorian(const icu::Calendar& calendar) {
+    const auto* gregorian = dynamic_cast<const icu::GregorianCalendar*>(&calendar);
+    return gregorian != nullptr && std::strcmp(calendar.getType(), "gregorian") == 0 &&
+           gregorian->getGregorianChange() == kUsualGregorianChange;
+  }
+  // 15 October 1582, 00:00 UTC, in milliseconds.
+  static constexpr UDate kUsualGregorianChange = -12219292800000.0;
 
   // A clone prepared for one kind of question and reset by every use: cloning a calendar for
   // each question cost more than the question itself. The lock keeps the value safe to use
@@ -83,6 +98,7 @@ struct Calendar::Impl {
     cal->setLenient(true);
     return cal;
   }};
+  std::optional<std::pair<Date, std::int64_t>> lastYear;  // guarded by `local`'s lock
 };
 
 Calendar::Calendar(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -124,16 +140,30 @@ Calendar& Calendar::operator=(Calendar&&) noexcept = default;
 Calendar::~Calendar() = default;
 
 std::int64_t Calendar::year(Date date) const {
-  return impl_->local.with([date](icu::Calendar& cal) {
+  return impl_->local.with([&](icu::Calendar& cal) {
+    // A note asks the year of the same instant for each of its headers without one.
+    if (impl_->lastYear && impl_->lastYear->first == date) {
+      return impl_->lastYear->second;
+    }
     UErrorCode status = U_ZERO_ERROR;
     cal.setTime(toUDate(date), status);
-    return static_cast<std::int64_t>(cal.get(UCAL_YEAR, status));
+    const auto year = static_cast<std::int64_t>(cal.get(UCAL_YEAR, status));
+    impl_->lastYear.emplace(date, year);
+    return year;
   });
 }
 
 bool Calendar::isValidDate(std::int64_t year, std::int64_t month, std::int64_t day) const {
   if (!fitsField(year) || month < 1 || month > 1000 || day < 1 || day > 1000) {
     return false;
+  }
+  if (impl_->gregorian && year > 1582 && year <= 32767) {
+    using namespace std::chrono;
+    // Within the range of std::chrono::year, which holds the values exactly.
+    return year_month_day{std::chrono::year{static_cast<int>(year)},
+                          std::chrono::month{static_cast<unsigned>(month)},
+                          std::chrono::day{static_cast<unsigned>(day)}}
+        .ok();
   }
   return impl_->utc.with([&](icu::Calendar& cal) {
     cal.clear();

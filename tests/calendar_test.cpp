@@ -76,6 +76,23 @@ TEST(CalendarTest, ValidDaysFollowMonthLengthsAndLeapYears) {
   }
 }
 
+// The Gregorian calendar answers from <chrono> after 1582. The Buddhist calendar has the same
+// months and days, its years 543 ahead, and is always asked of ICU itself.
+TEST(CalendarTest, GregorianValidityAgreesWithIcu) {
+  const Calendar gregorian("UTC");
+  const Calendar buddhist("UTC", "th_TH@calendar=buddhist");
+  for (const std::int64_t year : {1582, 1583, 1600, 1700, 1900, 2000, 2023, 2024, 2100, 9999, 32767,
+                                  32768, 400000}) {
+    for (std::int64_t month = 0; month <= 13; ++month) {
+      for (std::int64_t day = 0; day <= 32; ++day) {
+        SCOPED_TRACE(testing::Message() << year << "-" << month << "-" << day);
+        ASSERT_EQ(gregorian.isValidDate(year, month, day),
+                  buddhist.isValidDate(year + 543, month, day));
+      }
+    }
+  }
+}
+
 TEST(CalendarTest, YearIsTakenInTheCalendarsZone) {
   EXPECT_EQ(Calendar("UTC").year(at("2024-01-01T02:00:00Z")), 2024);
   EXPECT_EQ(Calendar("America/New_York").year(at("2024-01-01T02:00:00Z")), 2023);
