@@ -176,12 +176,17 @@ class ImportDocument::Encoder::RecordWriter::Impl {
   }
 
   void value(std::string_view text) {
-    // Printable ASCII without quote or backslash is its own JSON form: dates, ids, keys and
-    // much of the text. Anything else is nlohmann's to escape and to check.
-    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
-      return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
-    });
-    if (plain) {
+    // Text without a control character, quote or backslash is its own JSON form once it is
+    // UTF-8, since characters beyond ASCII are written as they are: dates, ids, keys and most
+    // text. Anything else is nlohmann's to escape, and to refuse when it is not UTF-8.
+    bool beyondAscii = false;
+    bool plain = true;
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      beyondAscii |= byte >= 0x80;
+      plain &= byte >= 0x20 && c != '"' && c != '\\';
+    }
+    if (plain && (!beyondAscii || text::isValidUtf8(text))) {
       out_ += '"';
       out_ += text;
       out_ += '"';

@@ -83,6 +83,23 @@ std::string validUtf8(std::string_view text) {
   return out;
 }
 
+bool isValidUtf8(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const auto length = static_cast<int64_t>(text.size());
+  for (int64_t i = 0; i < length;) {
+    if (bytes[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    UChar32 c = 0;
+    U8_NEXT(bytes, i, length, c);
+    if (c < 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool isWhiteSpace(char32_t c) {
   if (c < 0x80) {
     return c == U' ' || c == U'\t';

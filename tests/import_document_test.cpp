@@ -72,6 +72,36 @@ TEST(ImportDocumentTest, TextThatIsNotUtf8FailsNamingRecordAndField) {
   }
 }
 
+TEST(ImportDocumentTest, TextIsWrittenAsItIsUnlessItNeedsEscapingOrIsNotUtf8) {
+  struct Case {
+    std::string text;
+    std::string json;  // empty when the text cannot be written
+  };
+  const Case cases[] = {
+      {"plain", "\"plain\""},
+      {"caf\u00e9 \u65e5\u672c \U0001F600 \u2028 \x7f", "\"caf\u00e9 \u65e5\u672c \U0001F600 \u2028 \x7f\""},
+      {"tab\there \u00e9", "\"tab\\there \u00e9\""},
+      {"\"quoted\" \u00e9\\", "\"\\\"quoted\\\" \u00e9\\\\\""},
+      {"overlong \xc0\xaf", ""},
+      {"cut \xe2\x80", ""},
+      {"surrogate \xed\xa0\x80", ""},
+      {"beyond \xf4\x90\x80\x80", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ImportDocument document;
+    document.records.push_back(
+        ImportRecord{std::nullopt, "t", Date{}, std::nullopt, "F", c.text, std::nullopt, "V"});
+    if (c.json.empty()) {
+      EXPECT_THROW((void)ImportDocument::encoder().encode(document), EncodingError);
+      continue;
+    }
+    const std::string encoded = ImportDocument::encoder().encode(document);
+    EXPECT_NE(encoded.find("\"notebook\": " + c.json + ",\n"), std::string::npos) << encoded;
+    EXPECT_EQ(ImportDocument::decode(encoded).records.at(0).notebook, c.text);
+  }
+}
+
 TEST(ImportDocumentTest, EncodedDocumentsReadBack) {
   ImportDocument document;
   document.exportedAt = at("2024-03-04T07:15:30Z");
