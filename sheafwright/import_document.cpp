@@ -17,6 +17,7 @@
 namespace sheafwright {
 
 using nlohmann::json;
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -120,7 +121,7 @@ class ImportDocument::Encoder::RecordWriter::Impl {
   }
 
   void add(const ImportRecord& r) {
-    out_ += count_ == 0 ? "\n    {" : ",\n    {";
+    out_ += count_ == 0 ? "\n    {"sv : ",\n    {"sv;
     ++count_;
     try {
       record(r);
@@ -128,49 +129,68 @@ class ImportDocument::Encoder::RecordWriter::Impl {
       throw EncodingError("cannot encode field \"" + failingField(r) + "\" of record " +
                           std::to_string(count_) + ": " + jsonErrorMessage(error));
     }
-    out_ += "\n    }";
+    out_ += "\n    }"sv;
     if (out_.size() >= kPieceSize) {
       flush();
     }
   }
 
   void finish(std::int64_t version) {
-    out_ += count_ == 0 ? "]" : "\n  ]";
-    out_ += ",\n  \"version\": ";
+    out_ += count_ == 0 ? "]"sv : "\n  ]"sv;
+    out_ += ",\n  \"version\": "sv;
     out_ += std::to_string(version);
-    out_ += "\n}\n";
+    out_ += "\n}\n"sv;
     flush();
   }
 
   std::size_t count() const { return count_; }
 
  private:
+  // The records of one note share their creation date, and runs of them their entry date:
+  // each field keeps its last text.
+  struct DateText {
+    std::optional<Date> date;
+    char text[40];
+    std::size_t length = 0;
+  };
+
+  void date(Date value, DateText& last) {
+    if (last.date != value) {
+      std::string made;
+      appendInternetDate(made, value);
+      last.length = std::min(made.size(), sizeof last.text);
+      std::memcpy(last.text, made.data(), last.length);
+      last.date = value;
+    }
+    out_.append(last.text, last.length);
+  }
+
   void record(const ImportRecord& r) {
     if (r.createdAt) {
-      out_ += "\n      \"createdAt\": \"";
-      appendInternetDate(out_, *r.createdAt);
-      out_ += '"';
+      out_ += "\n      \"createdAt\": \""sv;
+      date(*r.createdAt, lastCreatedAt_);
+      out_ += "\",\n      \"entryDate\": \""sv;
+    } else {
+      out_ += "\n      \"entryDate\": \""sv;
     }
-    out_ += r.createdAt ? ",\n      \"entryDate\": \"" : "\n      \"entryDate\": \"";
-    appendInternetDate(out_, r.entryDate);
-    out_ += '"';
-    out_ += ",\n      \"folder\": ";
+    date(r.entryDate, lastEntryDate_);
+    out_ += "\",\n      \"folder\": "sv;
     value(r.folder);
     if (r.id) {
-      out_ += ",\n      \"id\": \"";
-      char text[37];
-      uuid_unparse_lower(r.id->bytes.data(), text);
-      out_.append(text, 36);
-      out_ += '"';
+      char text[64] = ",\n      \"id\": \"";
+      constexpr std::size_t kOpening = ",\n      \"id\": \""sv.size();
+      uuid_unparse_lower(r.id->bytes.data(), text + kOpening);
+      text[kOpening + 36] = '"';
+      out_.append(text, kOpening + 37);
     }
-    out_ += ",\n      \"notebook\": ";
+    out_ += ",\n      \"notebook\": "sv;
     value(r.notebook);
-    out_ += ",\n      \"order\": ";
+    out_ += ",\n      \"order\": "sv;
     value(r.order);
-    out_ += ",\n      \"text\": ";
+    out_ += ",\n      \"text\": "sv;
     value(r.text);
     if (r.topic) {
-      out_ += ",\n      \"topic\": ";
+      out_ += ",\n      \"topic\": "sv;
       value(*r.topic);
     }
   }
@@ -179,17 +199,21 @@ class ImportDocument::Encoder::RecordWriter::Impl {
     // Text without a control character, quote or backslash is its own JSON form once it is
     // UTF-8, since characters beyond ASCII are written as they are: dates, ids, keys and most
     // text. Anything else is nlohmann's to escape, and to refuse when it is not UTF-8.
-    bool beyondAscii = false;
-    bool plain = true;
+    unsigned escaped = 0;
+    unsigned beyondAscii = 0;
     for (const char c : text) {
       const auto byte = static_cast<unsigned char>(c);
-      beyondAscii |= byte >= 0x80;
-      plain &= byte >= 0x20 && c != '"' && c != '\\';
+      beyondAscii |= byte & 0x80U;
+      escaped |= static_cast<unsigned>(byte < 0x20) | static_cast<unsigned>(byte == '"') |
+                 static_cast<unsigned>(byte == '\\');
     }
-    if (plain && (!beyondAscii || text::isValidUtf8(text))) {
-      out_ += '"';
-      out_ += text;
-      out_ += '"';
+    if (escaped == 0 && (beyondAscii == 0 || text::isValidUtf8(text))) {
+      const std::size_t at = out_.size();
+      out_.resize(at + text.size() + 2);
+      char* cursor = out_.data() + at;
+      *cursor = '"';
+      std::memcpy(cursor + 1, text.data(), text.size());
+      cursor[text.size() + 1] = '"';
       return;
     }
     scratch_.get_ref<std::string&>().assign(text);
@@ -224,6 +248,8 @@ class ImportDocument::Encoder::RecordWriter::Impl {
   nlohmann::detail::serializer<json> serializer_;
   json scratch_ = json::string_t{};
   std::size_t count_ = 0;
+  DateText lastCreatedAt_;
+  DateText lastEntryDate_;
 };
 
 ImportDocument::Encoder::RecordWriter::RecordWriter(Date exportedAt, Sink sink)
