@@ -12,16 +12,22 @@ namespace {
 
 constexpr int kBase = 62;
 
+// The value of each digit byte; -1 for any other byte.
+constexpr std::array<signed char, 256> kDigitValues = [] {
+  std::array<signed char, 256> table{};
+  table.fill(-1);
+  for (std::size_t i = 0; i < FractionalIndex::digits.size(); ++i) {
+    table[static_cast<unsigned char>(FractionalIndex::digits[i])] = static_cast<signed char>(i);
+  }
+  return table;
+}();
+
+int digitValue(char c) {
+  return kDigitValues[static_cast<unsigned char>(c)];
+}
+
 bool allDigits(std::string_view key) {
-  static const std::array<bool, 256> isDigit = [] {
-    std::array<bool, 256> table{};
-    for (const char c : FractionalIndex::digits) {
-      table[static_cast<unsigned char>(c)] = true;
-    }
-    return table;
-  }();
-  return std::all_of(key.begin(), key.end(),
-                     [](char c) { return isDigit[static_cast<unsigned char>(c)]; });
+  return std::all_of(key.begin(), key.end(), [](char c) { return digitValue(c) >= 0; });
 }
 
 // A bound read as its user-perceived characters; anything but a single digit is worth 0.
@@ -31,7 +37,7 @@ std::vector<int> digitValues(std::string_view key, std::vector<std::string_view>
   // Keys this tool makes hold digits only, one byte each.
   if (allDigits(key)) {
     for (std::size_t pos = 0; pos < key.size(); ++pos) {
-      values.push_back(static_cast<int>(FractionalIndex::digits.find(key[pos])));
+      values.push_back(digitValue(key[pos]));
       if (characters) {
         characters->push_back(key.substr(pos, 1));
       }
@@ -65,8 +71,10 @@ std::string FractionalIndex::between(std::optional<std::string_view> lower,
   if (!upper && (!lower || allDigits(*lower))) {
     const std::string_view a = lower.value_or(std::string_view{});
     const std::size_t run = std::min(a.find_first_not_of('z'), a.size());
-    std::string result(run, 'z');
-    const int lo = run < a.size() ? static_cast<int>(digits.find(a[run])) : 0;
+    const int lo = run < a.size() ? digitValue(a[run]) : 0;
+    std::string result;
+    result.reserve(run + 1);
+    result.append(run, 'z');
     result += digits[static_cast<std::size_t>((lo + kBase) / 2)];
     return result;
   }

@@ -156,20 +156,32 @@ std::string_view textAfter(std::string_view line, std::size_t pos) {
   return text::trimWhiteSpace(line.substr(pos));
 }
 
-bool isLineBreakAt(std::string_view text, std::size_t pos, std::size_t& length) {
+// The bytes that can start a line break.
+constexpr std::array<bool, 256> kMayStartBreak = [] {
+  std::array<bool, 256> table{};
+  for (const std::size_t byte : {0x0A, 0x0B, 0x0C, 0x0D, 0xC2, 0xE2}) {
+    table[byte] = true;
+  }
+  return table;
+}();
+
+// The length of the line break at `pos`, or 0: U+000A to U+000D, U+0085 (C2 85), U+2028 and
+// U+2029 (E2 80 A8 and A9). Their bytes are compared directly, which is what decoding at
+// `pos` would find.
+std::size_t lineBreakAt(std::string_view text, std::size_t pos) {
   const auto byte = static_cast<unsigned char>(text[pos]);
   if (byte >= 0x0A && byte <= 0x0D) {
-    length = 1;
-    return true;
+    return 1;
   }
-  if (byte == 0xC2 || byte == 0xE2) {
-    const text::CodePoint c = text::codePointAt(text, pos);
-    if (c.value == 0x85 || c.value == 0x2028 || c.value == 0x2029) {
-      length = c.length;
-      return true;
-    }
+  const std::size_t left = text.size() - pos;
+  if (byte == 0xC2) {
+    return left >= 2 && static_cast<unsigned char>(text[pos + 1]) == 0x85 ? 2 : 0;
   }
-  return false;
+  if (byte == 0xE2 && left >= 3 && static_cast<unsigned char>(text[pos + 1]) == 0x80) {
+    const auto last = static_cast<unsigned char>(text[pos + 2]);
+    return last == 0xA8 || last == 0xA9 ? 3 : 0;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -289,8 +301,11 @@ class LineReader {
     while (!done_) {
       std::size_t end = start_;
       std::size_t breakLength = 0;
-      while (end < text_.size() && !isLineBreakAt(text_, end, breakLength)) {
-        ++end;
+      for (; end < text_.size(); ++end) {
+        if (kMayStartBreak[static_cast<unsigned char>(text_[end])] &&
+            (breakLength = lineBreakAt(text_, end)) != 0) {
+          break;
+        }
       }
       auto line = parser_.classify(text_.substr(start_, end - start_));
       if (end >= text_.size()) {
