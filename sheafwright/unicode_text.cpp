@@ -126,9 +126,11 @@ namespace {
 
 template <typename Predicate>
 std::string_view trimBy(std::string_view text, Predicate inClass) {
+  // ASCII characters are taken as they are; only the others need decoding.
   std::size_t begin = 0;
   while (begin < text.size()) {
-    const CodePoint c = codePointAt(text, begin);
+    const auto byte = static_cast<unsigned char>(text[begin]);
+    const CodePoint c = isAscii(byte) ? CodePoint{byte, 1} : codePointAt(text, begin);
     if (!inClass(c.value)) {
       break;
     }
@@ -136,7 +138,8 @@ std::string_view trimBy(std::string_view text, Predicate inClass) {
   }
   std::size_t end = text.size();
   while (end > begin) {
-    const CodePoint c = codePointBefore(text, end);
+    const auto byte = static_cast<unsigned char>(text[end - 1]);
+    const CodePoint c = isAscii(byte) ? CodePoint{byte, 1} : codePointBefore(text, end);
     if (!inClass(c.value)) {
       break;
     }
