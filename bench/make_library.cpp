@@ -1,5 +1,5 @@
 // Writes one generated library file, for profiling the tool by hand:
-//   sheafwright_make_library MEGABYTES ascii|mixed FILE
+//   sheafwright_make_library MEGABYTES ascii|mixed FILE [text-only]
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -9,20 +9,19 @@
 
 int main(int argc, char** argv) {
   using sheafwright::bench::Script;
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: %s MEGABYTES ascii|mixed FILE\n", argv[0]);
-    return 2;
-  }
-  const std::size_t megabytes = std::strtoull(argv[1], nullptr, 10);
-  const std::string script = argv[2];
-  if (megabytes == 0 || (script != "ascii" && script != "mixed")) {
-    std::fprintf(stderr, "usage: %s MEGABYTES ascii|mixed FILE\n", argv[0]);
+  const std::size_t megabytes = argc >= 4 ? std::strtoull(argv[1], nullptr, 10) : 0;
+  const std::string script = argc >= 4 ? argv[2] : "";
+  const bool textOnly = argc == 5 && std::string(argv[4]) == "text-only";
+  if (megabytes == 0 || (script != "ascii" && script != "mixed") || argc > 5 ||
+      (argc == 5 && !textOnly)) {
+    std::fprintf(stderr, "usage: %s MEGABYTES ascii|mixed FILE [text-only]\n", argv[0]);
     return 2;
   }
   const auto library = sheafwright::bench::generateLibrary(
       {.htmlBytes = megabytes << 20,
        .script = script == "ascii" ? Script::kAscii : Script::kMixed,
-       .seed = 11});
+       .seed = 11,
+       .withImages = !textOnly});
   std::ofstream out(argv[3], std::ios::binary);
   out << library.json;
   if (!out.flush()) {

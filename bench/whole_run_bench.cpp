@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <tuple>
 
 #include "bench/library_generator.h"
 #include <fcntl.h>
@@ -27,18 +28,22 @@ struct Prepared {
 };
 
 // Libraries are made once per process and kept for the benchmarks that share them.
-const Prepared& libraryFile(std::size_t megabytes, Script script) {
-  static std::map<std::pair<std::size_t, Script>, Prepared> made;
-  const auto key = std::make_pair(megabytes, script);
+const Prepared& libraryFile(std::size_t megabytes, Script script, bool withImages) {
+  static std::map<std::tuple<std::size_t, Script, bool>, Prepared> made;
+  const auto key = std::make_tuple(megabytes, script, withImages);
   if (auto it = made.find(key); it != made.end()) {
     return it->second;
   }
   const GeneratedLibrary library =
-      generateLibrary({.htmlBytes = megabytes << 20, .script = script, .seed = 11});
+      generateLibrary({.htmlBytes = megabytes << 20,
+                       .script = script,
+                       .seed = 11,
+                       .withImages = withImages});
   const fs::path path =
       fs::temp_directory_path() /
       ("sheafwright-library-" + std::to_string(::getpid()) + "-" + std::to_string(megabytes) +
-       (script == Script::kAscii ? "-ascii" : "-mixed") + ".json");
+       (script == Script::kAscii ? "-ascii" : "-mixed") + (withImages ? "-images" : "") +
+       ".json");
   std::ofstream(path, std::ios::binary) << library.json;
   return made[key] = Prepared{path, library.htmlBytes, library.json.size()};
 }
@@ -70,7 +75,8 @@ RunResult runTool(const fs::path& library, const fs::path& output) {
 void BM_WholeRun(benchmark::State& state) {
   const auto megabytes = static_cast<std::size_t>(state.range(0));
   const Script script = state.range(1) == 0 ? Script::kAscii : Script::kMixed;
-  const Prepared& library = libraryFile(megabytes, script);
+  const bool withImages = state.range(2) != 0;
+  const Prepared& library = libraryFile(megabytes, script, withImages);
   const fs::path output =
       fs::temp_directory_path() / ("sheafwright-output-" + std::to_string(::getpid()) + ".json");
   long peak = 0;
@@ -92,10 +98,14 @@ void BM_WholeRun(benchmark::State& state) {
   // The memory target: at most the library file plus six times the output file.
   state.counters["memory_budget_MiB"] =
       static_cast<double>(library.fileBytes + 6 * outputBytes) / (1 << 20);
-  state.SetLabel(script == Script::kAscii ? "ascii" : "mixed");
+  state.SetLabel(std::string(script == Script::kAscii ? "ascii" : "mixed") +
+                 (withImages ? ", images" : ", text only"));
 }
+// Text only at every size, and from 25 MB also with the generator's pasted images (one note in
+// forty carries one to three megabytes of base64), which are most of such a library's bytes.
 BENCHMARK(BM_WholeRun)
-    ->ArgsProduct({{5, 25, 100}, {0, 1}})
+    ->ArgsProduct({{5, 25, 100}, {0, 1}, {0}})
+    ->ArgsProduct({{25, 100}, {0, 1}, {1}})
     ->UseManualTime()
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond);

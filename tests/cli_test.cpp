@@ -167,22 +167,34 @@ TEST_F(CliTest, EachRunStampsItsOwnTimeAndFreshIds) {
   }
 }
 
+// Records reach the file as each note is parsed: a write that fails in the first piece or
+// after a megabyte has been written ends the same way, after every note's line.
 TEST_F(CliTest, FailedWriteLeavesTheEarlierFileAndNoTemporaryFile) {
-  // The standard error file falls under the limit too: keep the message well below it.
-  const std::string path =
-      library(R"([["F", "N", ")" + std::string(4000, 'x') + R"(", null, null]])");
-  std::ofstream(work() / "out.json") << "earlier";
-  const Result result = tool({"--out", "out.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}, 2000);
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err,
-            "Could not write output: " + (work() / "out.json").string() + ": File too large\n");
-  EXPECT_EQ(slurp(work() / "out.json"), "earlier");
-  std::size_t files = 0;
-  for (const auto& entry : fs::directory_iterator(work())) {
-    (void)entry;
-    ++files;
+  std::string body;
+  for (int i = 0; i < 4000; ++i) {
+    body += "<div>entry " + std::to_string(i) + "</div>";
   }
-  EXPECT_EQ(files, 1u);
+  const std::string note = R"(", "N", ")" + body + R"(", null, null])";
+  const std::string path = library(R"([["A)" + note + R"(, ["B)" + note + R"(, ["C)" + note + "]");
+  // The standard output file falls under the limit too, but holds a few short lines.
+  for (const rlim_t limit : {rlim_t{2000}, rlim_t{1536} << 10}) {
+    SCOPED_TRACE(limit);
+    std::ofstream(work() / "out.json") << "earlier";
+    const Result result =
+        tool({"--out", "out.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}, limit);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err,
+              "Could not write output: " + (work() / "out.json").string() + ": File too large\n");
+    EXPECT_NE(result.out.find("  C / N: 4000 entries"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find("Wrote"), std::string::npos);
+    EXPECT_EQ(slurp(work() / "out.json"), "earlier");
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(work())) {
+      (void)entry;
+      ++files;
+    }
+    EXPECT_EQ(files, 1u);
+  }
 }
 
 TEST_F(CliTest, RunningOutOfMemoryIsAFailureWithAMessage) {
