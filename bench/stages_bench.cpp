@@ -163,11 +163,10 @@ void BM_Encode(benchmark::State& state) {
   std::size_t bytes = 0;
   for (auto _ : state) {
     bytes = 0;
-    ImportDocument::Encoder::RecordWriter writer(Date{},
-                                                 [&bytes](std::string_view piece) {
-                                                   bytes += piece.size();
-                                                   benchmark::DoNotOptimize(piece.data());
-                                                 });
+    ImportDocument::Encoder::RecordWriter writer(Date{}, [&bytes](std::string_view piece) {
+      bytes += piece.size();
+      benchmark::DoNotOptimize(piece.data());
+    });
     for (const ImportRecord& record : made) {
       writer.add(record);
     }

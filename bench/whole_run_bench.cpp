@@ -34,16 +34,12 @@ const Prepared& libraryFile(std::size_t megabytes, Script script, bool withImage
   if (auto it = made.find(key); it != made.end()) {
     return it->second;
   }
-  const GeneratedLibrary library =
-      generateLibrary({.htmlBytes = megabytes << 20,
-                       .script = script,
-                       .seed = 11,
-                       .withImages = withImages});
+  const GeneratedLibrary library = generateLibrary(
+      {.htmlBytes = megabytes << 20, .script = script, .seed = 11, .withImages = withImages});
   const fs::path path =
       fs::temp_directory_path() /
       ("sheafwright-library-" + std::to_string(::getpid()) + "-" + std::to_string(megabytes) +
-       (script == Script::kAscii ? "-ascii" : "-mixed") + (withImages ? "-images" : "") +
-       ".json");
+       (script == Script::kAscii ? "-ascii" : "-mixed") + (withImages ? "-images" : "") + ".json");
   std::ofstream(path, std::ios::binary) << library.json;
   return made[key] = Prepared{path, library.htmlBytes, library.json.size()};
 }

@@ -82,7 +82,7 @@ struct Calendar::Impl {
 
   // Local days: lenient, and a midnight inside a skipped hour resolves to the first instant
   // after the gap.
-  mutable Working local{[this] {
+  Working local{[this] {
     auto cal = clone();
     cal->setLenient(true);
     cal->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
@@ -92,7 +92,7 @@ struct Calendar::Impl {
   // Validity is a question of the calendar's fields, so it is asked in UTC, where no
   // transition can remove a day; a lenient calendar rolls an impossible day over, which the
   // read-back shows.
-  mutable Working utc{[this] {
+  Working utc{[this] {
     auto cal = clone();
     cal->adoptTimeZone(icu::TimeZone::getGMT()->clone());
     cal->setLenient(true);
@@ -167,8 +167,8 @@ bool Calendar::isValidDate(std::int64_t year, std::int64_t month, std::int64_t d
   }
   return impl_->utc.with([&](icu::Calendar& cal) {
     cal.clear();
-    cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1),
-            static_cast<int32_t>(day), 12, 0, 0);
+    cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day),
+            12, 0, 0);
     UErrorCode status = U_ZERO_ERROR;
     cal.getTime(status);
     if (!succeeded(status)) {
@@ -186,8 +186,8 @@ std::optional<Date> Calendar::startOfDay(std::int64_t year, std::int64_t month,
   }
   return impl_->local.with([&](icu::Calendar& cal) -> std::optional<Date> {
     cal.clear();
-    cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1),
-            static_cast<int32_t>(day), 0, 0, 0);
+    cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day),
+            0, 0, 0);
     UErrorCode status = U_ZERO_ERROR;
     const UDate millis = cal.getTime(status);
     if (!succeeded(status)) {

@@ -196,6 +196,9 @@ constexpr std::uint64_t packedName(std::string_view name) {
 }
 
 constexpr std::size_t kLongestKnownName = 7;
+static_assert(std::all_of(kTags.begin(), kTags.end(), [](const KnownTag& tag) {
+  return tag.name.size() <= kLongestKnownName;
+}));
 
 constexpr auto kPackedTags = [] {
   std::array<std::uint64_t, kTags.size()> packed{};

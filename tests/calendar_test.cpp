@@ -81,8 +81,8 @@ TEST(CalendarTest, ValidDaysFollowMonthLengthsAndLeapYears) {
 TEST(CalendarTest, GregorianValidityAgreesWithIcu) {
   const Calendar gregorian("UTC");
   const Calendar buddhist("UTC", "th_TH@calendar=buddhist");
-  for (const std::int64_t year : {1582, 1583, 1600, 1700, 1900, 2000, 2023, 2024, 2100, 9999, 32767,
-                                  32768, 400000}) {
+  for (const std::int64_t year :
+       {1582, 1583, 1600, 1700, 1900, 2000, 2023, 2024, 2100, 9999, 32767, 32768, 400000}) {
     for (std::int64_t month = 0; month <= 13; ++month) {
       for (std::int64_t day = 0; day <= 32; ++day) {
         SCOPED_TRACE(testing::Message() << year << "-" << month << "-" << day);

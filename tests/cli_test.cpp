@@ -180,8 +180,7 @@ TEST_F(CliTest, FailedWriteLeavesTheEarlierFileAndNoTemporaryFile) {
   for (const rlim_t limit : {rlim_t{2000}, rlim_t{1536} << 10}) {
     SCOPED_TRACE(limit);
     std::ofstream(work() / "out.json") << "earlier";
-    const Result result =
-        tool({"--out", "out.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}, limit);
+    const Result result = tool({"--out", "out.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}, limit);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err,
               "Could not write output: " + (work() / "out.json").string() + ": File too large\n");

@@ -79,7 +79,8 @@ TEST(ImportDocumentTest, TextIsWrittenAsItIsUnlessItNeedsEscapingOrIsNotUtf8) {
   };
   const Case cases[] = {
       {"plain", "\"plain\""},
-      {"caf\u00e9 \u65e5\u672c \U0001F600 \u2028 \x7f", "\"caf\u00e9 \u65e5\u672c \U0001F600 \u2028 \x7f\""},
+      {"caf\u00e9 \u65e5\u672c \U0001F600 \u2028 \x7f",
+       "\"caf\u00e9 \u65e5\u672c \U0001F600 \u2028 \x7f\""},
       {"tab\there \u00e9", "\"tab\\there \u00e9\""},
       {"\"quoted\" \u00e9\\", "\"\\\"quoted\\\" \u00e9\\\\\""},
       {"overlong \xc0\xaf", ""},
