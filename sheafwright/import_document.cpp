@@ -135,10 +135,10 @@ class ImportDocument::Encoder::RecordWriter::Impl {
     }
   }
 
-  void finish(std::int64_t version) {
+  void finish(std::int64_t documentVersion) {
     out_ += count_ == 0 ? "]"sv : "\n  ]"sv;
     out_ += ",\n  \"version\": "sv;
-    out_ += std::to_string(version);
+    out_ += std::to_string(documentVersion);
     out_ += "\n}\n"sv;
     flush();
   }
@@ -261,8 +261,8 @@ void ImportDocument::Encoder::RecordWriter::add(const ImportRecord& record) {
   impl_->add(record);
 }
 
-void ImportDocument::Encoder::RecordWriter::finish(std::int64_t version) {
-  impl_->finish(version);
+void ImportDocument::Encoder::RecordWriter::finish(std::int64_t documentVersion) {
+  impl_->finish(documentVersion);
 }
 
 std::size_t ImportDocument::Encoder::RecordWriter::recordCount() const {

@@ -66,7 +66,7 @@ struct ImportDocument {
       // Throws EncodingError when a value cannot be written (text that is not UTF-8), naming
       // the record and field; the writer is then of no further use.
       void add(const ImportRecord& record);
-      void finish(std::int64_t version);
+      void finish(std::int64_t documentVersion);
       std::size_t recordCount() const;
 
      private:
