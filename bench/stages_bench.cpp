@@ -69,14 +69,18 @@ NotesParser parser() {
   return NotesParser{2024, Date{}, Date{}, Calendar("Europe/Berlin")};
 }
 
-void BM_Parse(benchmark::State& state) {
-  const std::string text = NotesHTMLConverter::plainText(
-      diaryBody(static_cast<std::size_t>(state.range(0)), scriptOf(state), 5));
+void parseRepeatedly(benchmark::State& state, const std::string& text) {
   const NotesParser notesParser = parser();
   for (auto _ : state) {
     benchmark::DoNotOptimize(notesParser.parse(text));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
+void BM_Parse(benchmark::State& state) {
+  const std::string text = NotesHTMLConverter::plainText(
+      diaryBody(static_cast<std::size_t>(state.range(0)), scriptOf(state), 5));
+  parseRepeatedly(state, text);
 }
 BENCHMARK(BM_Parse)->ArgsProduct({{64 << 10, 1 << 20}, {0, 1}})->Unit(benchmark::kMillisecond);
 
@@ -86,11 +90,7 @@ void BM_ParseDeepItems(benchmark::State& state) {
   for (int64_t i = 0; i < state.range(0); ++i) {
     text += "\n      \u25C6 more of the same entry";
   }
-  const NotesParser notesParser = parser();
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(notesParser.parse(text));
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  parseRepeatedly(state, text);
 }
 BENCHMARK(BM_ParseDeepItems)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
@@ -100,11 +100,7 @@ void BM_ParseManyEntries(benchmark::State& state) {
   for (int64_t i = 0; i < state.range(0); ++i) {
     text += "\nentry line";
   }
-  const NotesParser notesParser = parser();
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(notesParser.parse(text));
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  parseRepeatedly(state, text);
 }
 BENCHMARK(BM_ParseManyEntries)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 

@@ -8,7 +8,6 @@
 #include <cassert>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <mutex>
 #include <utility>
@@ -53,52 +52,41 @@ struct Calendar::Impl {
   // 15 October 1582, 00:00 UTC, in milliseconds.
   static constexpr UDate kUsualGregorianChange = -12219292800000.0;
 
-  // A clone prepared for one kind of question and reset by every use: cloning a calendar for
-  // each question cost more than the question itself. The lock keeps the value safe to use
-  // from several threads.
-  class Working {
-   public:
-    explicit Working(std::function<std::unique_ptr<icu::Calendar>()> make)
-        : make_(std::move(make)) {}
-
-    template <typename Use>
-    auto with(Use use) {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      if (!calendar_) {
-        calendar_ = make_();
-      }
-      return use(*calendar_);
-    }
-
-   private:
-    std::function<std::unique_ptr<icu::Calendar>()> make_;
-    std::mutex mutex_;
-    std::unique_ptr<icu::Calendar> calendar_;
-  };
-
   std::unique_ptr<icu::Calendar> clone() const {
     return std::unique_ptr<icu::Calendar>(calendar->clone());
   }
 
+  // Clones prepared for each kind of question, made on first use and reset by every use:
+  // cloning a calendar for each question cost more than the question itself. The lock keeps
+  // the value safe to use from several threads; it guards everything below it.
+  std::mutex mutex;
+  std::unique_ptr<icu::Calendar> local;
+  std::unique_ptr<icu::Calendar> utc;
+  std::optional<std::pair<Date, std::int64_t>> lastYear;
+
   // Local days: lenient, and a midnight inside a skipped hour resolves to the first instant
   // after the gap.
-  Working local{[this] {
-    auto cal = clone();
-    cal->setLenient(true);
-    cal->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
-    cal->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
-    return cal;
-  }};
+  icu::Calendar& localCalendar() {
+    if (!local) {
+      local = clone();
+      local->setLenient(true);
+      local->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+      local->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
+    }
+    return *local;
+  }
+
   // Validity is a question of the calendar's fields, so it is asked in UTC, where no
   // transition can remove a day; a lenient calendar rolls an impossible day over, which the
   // read-back shows.
-  Working utc{[this] {
-    auto cal = clone();
-    cal->adoptTimeZone(icu::TimeZone::getGMT()->clone());
-    cal->setLenient(true);
-    return cal;
-  }};
-  std::optional<std::pair<Date, std::int64_t>> lastYear;  // guarded by `local`'s lock
+  icu::Calendar& utcCalendar() {
+    if (!utc) {
+      utc = clone();
+      utc->adoptTimeZone(icu::TimeZone::getGMT()->clone());
+      utc->setLenient(true);
+    }
+    return *utc;
+  }
 };
 
 Calendar::Calendar(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -140,17 +128,17 @@ Calendar& Calendar::operator=(Calendar&&) noexcept = default;
 Calendar::~Calendar() = default;
 
 std::int64_t Calendar::year(Date date) const {
-  return impl_->local.with([&](icu::Calendar& cal) {
-    // A note asks the year of the same instant for each of its headers without one.
-    if (impl_->lastYear && impl_->lastYear->first == date) {
-      return impl_->lastYear->second;
-    }
-    UErrorCode status = U_ZERO_ERROR;
-    cal.setTime(toUDate(date), status);
-    const auto year = static_cast<std::int64_t>(cal.get(UCAL_YEAR, status));
-    impl_->lastYear.emplace(date, year);
-    return year;
-  });
+  const std::lock_guard<std::mutex> lock(impl_->mutex);
+  // A note asks the year of the same instant for each of its headers without one.
+  if (impl_->lastYear && impl_->lastYear->first == date) {
+    return impl_->lastYear->second;
+  }
+  icu::Calendar& cal = impl_->localCalendar();
+  UErrorCode status = U_ZERO_ERROR;
+  cal.setTime(toUDate(date), status);
+  const auto year = static_cast<std::int64_t>(cal.get(UCAL_YEAR, status));
+  impl_->lastYear.emplace(date, year);
+  return year;
 }
 
 bool Calendar::isValidDate(std::int64_t year, std::int64_t month, std::int64_t day) const {
@@ -158,25 +146,24 @@ bool Calendar::isValidDate(std::int64_t year, std::int64_t month, std::int64_t d
     return false;
   }
   if (impl_->gregorian && year > 1582 && year <= 32767) {
-    using namespace std::chrono;
     // Within the range of std::chrono::year, which holds the values exactly.
-    return year_month_day{std::chrono::year{static_cast<int>(year)},
-                          std::chrono::month{static_cast<unsigned>(month)},
-                          std::chrono::day{static_cast<unsigned>(day)}}
+    return std::chrono::year_month_day{std::chrono::year{static_cast<int>(year)},
+                                       std::chrono::month{static_cast<unsigned>(month)},
+                                       std::chrono::day{static_cast<unsigned>(day)}}
         .ok();
   }
-  return impl_->utc.with([&](icu::Calendar& cal) {
-    cal.clear();
-    cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day),
-            12, 0, 0);
-    UErrorCode status = U_ZERO_ERROR;
-    cal.getTime(status);
-    if (!succeeded(status)) {
-      return false;
-    }
-    return cal.get(UCAL_YEAR, status) == year && cal.get(UCAL_MONTH, status) == month - 1 &&
-           cal.get(UCAL_DATE, status) == day && succeeded(status);
-  });
+  const std::lock_guard<std::mutex> lock(impl_->mutex);
+  icu::Calendar& cal = impl_->utcCalendar();
+  cal.clear();
+  cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day),
+          12, 0, 0);
+  UErrorCode status = U_ZERO_ERROR;
+  cal.getTime(status);
+  if (!succeeded(status)) {
+    return false;
+  }
+  return cal.get(UCAL_YEAR, status) == year && cal.get(UCAL_MONTH, status) == month - 1 &&
+         cal.get(UCAL_DATE, status) == day && succeeded(status);
 }
 
 std::optional<Date> Calendar::startOfDay(std::int64_t year, std::int64_t month,
@@ -184,35 +171,35 @@ std::optional<Date> Calendar::startOfDay(std::int64_t year, std::int64_t month,
   if (!isValidDate(year, month, day)) {
     return std::nullopt;
   }
-  return impl_->local.with([&](icu::Calendar& cal) -> std::optional<Date> {
-    cal.clear();
-    cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day),
-            0, 0, 0);
-    UErrorCode status = U_ZERO_ERROR;
-    const UDate millis = cal.getTime(status);
-    if (!succeeded(status)) {
-      return std::nullopt;
-    }
-    return fromUDate(millis);
-  });
+  const std::lock_guard<std::mutex> lock(impl_->mutex);
+  icu::Calendar& cal = impl_->localCalendar();
+  cal.clear();
+  cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day), 0,
+          0, 0);
+  UErrorCode status = U_ZERO_ERROR;
+  const UDate millis = cal.getTime(status);
+  if (!succeeded(status)) {
+    return std::nullopt;
+  }
+  return fromUDate(millis);
 }
 
 Date Calendar::startOfDay(Date date) const {
-  return impl_->local.with([date](icu::Calendar& cal) {
-    UErrorCode status = U_ZERO_ERROR;
-    // Whole milliseconds toward the past, so an instant never lands in the following day.
-    const auto millis = std::chrono::floor<std::chrono::milliseconds>(date);
-    cal.setTime(static_cast<UDate>(millis.time_since_epoch().count()), status);
-    cal.set(UCAL_HOUR_OF_DAY, 0);
-    cal.set(UCAL_MINUTE, 0);
-    cal.set(UCAL_SECOND, 0);
-    cal.set(UCAL_MILLISECOND, 0);
-    const UDate start = cal.getTime(status);
-    if (!succeeded(status)) {
-      return date;
-    }
-    return fromUDate(start);
-  });
+  const std::lock_guard<std::mutex> lock(impl_->mutex);
+  icu::Calendar& cal = impl_->localCalendar();
+  UErrorCode status = U_ZERO_ERROR;
+  // Whole milliseconds toward the past, so an instant never lands in the following day.
+  const auto millis = std::chrono::floor<std::chrono::milliseconds>(date);
+  cal.setTime(static_cast<UDate>(millis.time_since_epoch().count()), status);
+  cal.set(UCAL_HOUR_OF_DAY, 0);
+  cal.set(UCAL_MINUTE, 0);
+  cal.set(UCAL_SECOND, 0);
+  cal.set(UCAL_MILLISECOND, 0);
+  const UDate start = cal.getTime(status);
+  if (!succeeded(status)) {
+    return date;
+  }
+  return fromUDate(start);
 }
 
 }  // namespace sheafwright

@@ -60,12 +60,13 @@ class ExportFile {
 
   // Completes the file, or gives the reason it could not be written.
   std::optional<std::string> finish() {
+    if (failure_) {
+      return failure_;
+    }
+    writer_.finish(ImportDocument::currentVersion);  // a failed last piece is kept as failure_
     if (!failure_) {
       try {
-        writer_.finish(ImportDocument::currentVersion);
-        if (!failure_) {
-          file().commit();
-        }
+        file().commit();
       } catch (const std::system_error& error) {
         fail(error.what());
       }

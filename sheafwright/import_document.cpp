@@ -150,19 +150,16 @@ class ImportDocument::Encoder::RecordWriter::Impl {
   // each field keeps its last text.
   struct DateText {
     std::optional<Date> date;
-    char text[40];
-    std::size_t length = 0;
+    std::string text;
   };
 
   void date(Date value, DateText& last) {
     if (last.date != value) {
-      std::string made;
-      appendInternetDate(made, value);
-      last.length = std::min(made.size(), sizeof last.text);
-      std::memcpy(last.text, made.data(), last.length);
+      last.text.clear();
+      appendInternetDate(last.text, value);
       last.date = value;
     }
-    out_.append(last.text, last.length);
+    out_ += last.text;
   }
 
   void record(const ImportRecord& r) {
@@ -177,11 +174,11 @@ class ImportDocument::Encoder::RecordWriter::Impl {
     out_ += "\",\n      \"folder\": "sv;
     value(r.folder);
     if (r.id) {
-      char text[64] = ",\n      \"id\": \"";
-      constexpr std::size_t kOpening = ",\n      \"id\": \""sv.size();
-      uuid_unparse_lower(r.id->bytes.data(), text + kOpening);
-      text[kOpening + 36] = '"';
-      out_.append(text, kOpening + 37);
+      out_ += ",\n      \"id\": \""sv;
+      char text[37];
+      uuid_unparse_lower(r.id->bytes.data(), text);
+      out_.append(text, 36);
+      out_ += '"';
     }
     out_ += ",\n      \"notebook\": "sv;
     value(r.notebook);
@@ -208,12 +205,9 @@ class ImportDocument::Encoder::RecordWriter::Impl {
                  static_cast<unsigned>(byte == '\\');
     }
     if (escaped == 0 && (beyondAscii == 0 || text::isValidUtf8(text))) {
-      const std::size_t at = out_.size();
-      out_.resize(at + text.size() + 2);
-      char* cursor = out_.data() + at;
-      *cursor = '"';
-      std::memcpy(cursor + 1, text.data(), text.size());
-      cursor[text.size() + 1] = '"';
+      out_ += '"';
+      out_ += text;
+      out_ += '"';
       return;
     }
     scratch_.get_ref<std::string&>().assign(text);
@@ -236,7 +230,7 @@ class ImportDocument::Encoder::RecordWriter::Impl {
         {"topic", r.topic ? &*r.topic : nullptr},
         {"order", &r.order}};
     for (const auto& [name, text] : fields) {
-      if (text && text::validUtf8(*text) != *text) {
+      if (text && !text::isValidUtf8(*text)) {
         return name;
       }
     }

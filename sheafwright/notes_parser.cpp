@@ -156,15 +156,6 @@ std::string_view textAfter(std::string_view line, std::size_t pos) {
   return text::trimWhiteSpace(line.substr(pos));
 }
 
-// The bytes that can start a line break.
-constexpr std::array<bool, 256> kMayStartBreak = [] {
-  std::array<bool, 256> table{};
-  for (const std::size_t byte : {0x0A, 0x0B, 0x0C, 0x0D, 0xC2, 0xE2}) {
-    table[byte] = true;
-  }
-  return table;
-}();
-
 // The length of the line break at `pos`, or 0: U+000A to U+000D, U+0085 (C2 85), U+2028 and
 // U+2029 (E2 80 A8 and A9). Their bytes are compared directly, which is what decoding at
 // `pos` would find.
@@ -302,8 +293,7 @@ class LineReader {
       std::size_t end = start_;
       std::size_t breakLength = 0;
       for (; end < text_.size(); ++end) {
-        if (kMayStartBreak[static_cast<unsigned char>(text_[end])] &&
-            (breakLength = lineBreakAt(text_, end)) != 0) {
+        if ((breakLength = lineBreakAt(text_, end)) != 0) {
           break;
         }
       }
