@@ -2,9 +2,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
+
+namespace {
+
+// The bytes of a whole document; every value read from JSON can be written.
+std::string encode(const sheafwright::ImportDocument& document) {
+  std::string bytes;
+  sheafwright::ImportDocument::Encoder encoder(
+      document.exportedAt, [&bytes](std::string_view piece) { bytes.append(piece); });
+  for (const auto& record : document.records) {
+    encoder.add(record);
+  }
+  FUZZ_CHECK(!encoder.finish(document.version).has_value());
+  return bytes;
+}
+
+}  // namespace
 
 // Arbitrary JSON through the reading side; whatever reads back encodes and reads back equal.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -12,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   try {
     const ImportDocument document = ImportDocument::decode(input);
-    const ImportDocument again = ImportDocument::decode(ImportDocument::encoder().encode(document));
+    const ImportDocument again = ImportDocument::decode(encode(document));
     FUZZ_CHECK(again.records.size() == document.records.size());
     for (std::size_t i = 0; i < document.records.size(); ++i) {
       // Dates are written in whole seconds; everything else comes back unchanged.

@@ -1,22 +1,15 @@
+// The atomic replacement of the export file: a temporary file beside the target, fsync, rename.
 #include "sheafwright/atomic_file.h"
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace sheafwright {
-
-namespace {
-
-[[noreturn]] void fail(int error, const std::string& path) {
-  throw std::system_error(error, std::generic_category(), path);
-}
-
-}  // namespace
 
 AtomicFile::AtomicFile(std::string path) : target_(std::move(path)) {
   const std::filesystem::path targetPath(target_);
@@ -26,81 +19,70 @@ AtomicFile::AtomicFile(std::string path) : target_(std::move(path)) {
   std::string pattern = (targetPath.parent_path() / name).string();
   fd_ = ::mkstemp(pattern.data());
   if (fd_ < 0) {
-    fail(errno, target_);
+    fail(errno);
+    return;
   }
   temporary_ = pattern;
 }
 
 AtomicFile::~AtomicFile() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-  }
-  if (!temporary_.empty()) {
-    ::unlink(temporary_.c_str());
-  }
+  discard();
 }
 
 void AtomicFile::write(std::string_view bytes) {
-  while (!bytes.empty()) {
+  while (!failure_ && !bytes.empty()) {
     const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
     if (n < 0) {
-      if (errno == EINTR) {
-        continue;
+      if (errno != EINTR) {
+        fail(errno);
       }
-      fail(errno, target_);
+      continue;
     }
+#if defined(__linux__)
+    // The disk can take each piece while the rest is still being made, so that commit's fsync
+    // has little left to wait for. Only a hint: fsync reports any failure.
+    (void)::sync_file_range(fd_, static_cast<off_t>(written_), n, SYNC_FILE_RANGE_WRITE);
+#endif
+    written_ += static_cast<std::size_t>(n);
     bytes.remove_prefix(static_cast<std::size_t>(n));
-    startWriteback(static_cast<std::size_t>(n));
   }
 }
 
-void AtomicFile::startWriteback(std::size_t length) {
-#if defined(__linux__)
-  // The disk can take each piece while the rest is still being made, so that commit's fsync
-  // has little left to wait for. Only a hint: fsync reports any failure.
-  (void)::sync_file_range(fd_, static_cast<off_t>(written_), static_cast<off_t>(length),
-                          SYNC_FILE_RANGE_WRITE);
-#endif
-  written_ += length;
-}
-
-void AtomicFile::commit() {
+std::optional<std::string> AtomicFile::commit() {
+  if (failure_) {
+    return failure_;
+  }
   // mkstemp makes the file private; give it the mode a newly created file would get.
   const mode_t mask = ::umask(0);
   ::umask(mask);
   if (::fchmod(fd_, 0666 & ~mask) != 0 || ::fsync(fd_) != 0) {
-    fail(errno, target_);
+    fail(errno);
+    return failure_;
   }
   const int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0) {
-    fail(errno, target_);
-  }
-  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    fail(errno, target_);
+  if (::close(fd) != 0 || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    fail(errno);
+    return failure_;
   }
   temporary_.clear();
+  return std::nullopt;
 }
 
-void writeFileAtomically(const std::string& path, std::string_view contents) {
-  AtomicFile file(path);
-  file.write(contents);
-  file.commit();
+void AtomicFile::fail(int error) {
+  failure_ = target_ + ": " + std::strerror(error);
+  discard();
 }
 
-std::string absolutePath(const std::string& path) {
-  std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  if (error) {
-    absolute = path;
+void AtomicFile::discard() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
   }
-  std::filesystem::path cleaned;
-  for (const auto& part : absolute) {
-    if (part != ".") {
-      cleaned /= part;
-    }
+  if (!temporary_.empty()) {
+    ::unlink(temporary_.c_str());
+    temporary_.clear();
   }
-  return cleaned.string();
 }
 
 }  // namespace sheafwright

@@ -1,3 +1,5 @@
+// The tool's run: the options, reading the notes, each note's export, every printed line and the
+// exit status.
 #include "sheafwright/driver.h"
 
 #include "sheafwright/atomic_file.h"
@@ -6,11 +8,14 @@
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/unicode_text.h"
+#include "sheafwright/uuid.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <system_error>
+#include <variant>
 
 namespace sheafwright {
 
@@ -36,97 +41,28 @@ void complain(std::ostream& err, const std::string& message) {
   err.flush();
 }
 
-// The import file, written as the records are made so that they need not all be held at
-// once. A failure is kept rather than thrown: it is reported after every note's line, and the
-// notes are still read through. The file is created only when its first piece is ready.
-class ExportFile {
- public:
-  ExportFile(std::string path, Date exportedAt)
-      : path_(std::move(path)),
-        writer_(exportedAt, [this](std::string_view piece) { writePiece(piece); }) {}
-  ExportFile(const ExportFile&) = delete;
-  ExportFile& operator=(const ExportFile&) = delete;
-
-  void add(const ImportRecord& record) {
-    if (failure_) {
-      return;
-    }
-    try {
-      writer_.add(record);
-    } catch (const EncodingError& error) {
-      fail(error.what());
-    }
-  }
-
-  // Completes the file, or gives the reason it could not be written.
-  std::optional<std::string> finish() {
-    if (failure_) {
-      return failure_;
-    }
-    writer_.finish(ImportDocument::currentVersion);  // a failed last piece is kept as failure_
-    if (!failure_) {
-      try {
-        file().commit();
-      } catch (const std::system_error& error) {
-        fail(error.what());
-      }
-    }
-    return failure_;
-  }
-
-  std::size_t recordCount() const { return writer_.recordCount(); }
-
- private:
-  AtomicFile& file() {
-    if (!file_) {
-      file_.emplace(path_);
-    }
-    return *file_;
-  }
-
-  void writePiece(std::string_view piece) {
-    if (failure_) {
-      return;
-    }
-    try {
-      file().write(piece);
-    } catch (const std::system_error& error) {
-      fail(error.what());
-    }
-  }
-
-  void fail(const std::string& reason) {
-    failure_ = reason;
-    file_.reset();  // removes the temporary file; an earlier file at the path stays
-  }
-
-  std::string path_;
-  std::optional<AtomicFile> file_;
-  ImportDocument::Encoder::RecordWriter writer_;
-  std::optional<std::string> failure_;
-};
-
-}  // namespace
-
-int run(const std::vector<std::string>& arguments, const RunEnvironment& environment) {
-  std::ostream& out = environment.out;
-  std::ostream& err = environment.err;
-
+struct Options {
   std::optional<std::string> folderFilter;
   std::string outputPath = "jotterby-import.json";
+};
+
+// The options, or the exit status when the run ends with the usage text or an unknown option.
+std::variant<Options, int> readOptions(const std::vector<std::string>& arguments, std::ostream& out,
+                                       std::ostream& err) {
+  Options options;
   for (std::size_t argumentIndex = 1; argumentIndex < arguments.size(); ++argumentIndex) {
     const std::string& argument = arguments[argumentIndex];
     if (argument == "--folder") {
       ++argumentIndex;
       if (argumentIndex < arguments.size()) {
-        folderFilter = arguments[argumentIndex];
+        options.folderFilter = arguments[argumentIndex];
       } else {
-        folderFilter.reset();
+        options.folderFilter.reset();
       }
     } else if (argument == "--out") {
       ++argumentIndex;
       if (argumentIndex < arguments.size()) {
-        outputPath = arguments[argumentIndex];
+        options.outputPath = arguments[argumentIndex];
       }
     } else if (argument == "--help" || argument == "-h") {
       out << kUsage;
@@ -137,6 +73,64 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
       return 2;
     }
   }
+  return options;
+}
+
+// `path` made absolute against the working directory, without "." components.
+std::string absolutePath(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) {
+    absolute = path;
+  }
+  std::filesystem::path cleaned;
+  for (const auto& part : absolute) {
+    if (part != ".") {
+      cleaned /= part;
+    }
+  }
+  return cleaned.string();
+}
+
+// One note's entries as records; the note's summary line, or absent when it yielded none.
+std::optional<std::string> exportNote(NotesReader::Note note, const Calendar& calendar,
+                                      UuidGenerator& ids, ImportDocument::Encoder& encoder) {
+  const std::string plain = NotesHTMLConverter::plainText(note.html);
+  note.html = {};  // the body is not needed again; let large ones go early
+  std::optional<std::int64_t> referenceYear = NotesParser::yearInName(note.folder);
+  if (!referenceYear) {
+    referenceYear = NotesParser::yearInName(note.name);
+  }
+  const NotesParser parser{referenceYear, note.created, note.modified, calendar};
+  ParseResult result = parser.parse(plain);
+  if (result.entries.empty()) {
+    return std::nullopt;
+  }
+  ImportRecord record{std::nullopt, {}, {}, note.created, note.folder, note.name, {}, {}};
+  for (ParsedEntry& entry : result.entries) {
+    record.id = ids.next();
+    record.text = std::move(entry.text);
+    record.entryDate = entry.date;
+    record.topic = std::move(entry.topic);
+    record.order = std::move(entry.order);
+    encoder.add(record);
+  }
+  return "  " + note.folder + " / " + note.name + ": " + std::to_string(result.entries.size()) +
+         " entries, " + std::to_string(result.topicCount) + " topics, " +
+         std::to_string(result.dateCount) + " dates";
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& arguments, const RunEnvironment& environment) {
+  std::ostream& out = environment.out;
+  std::ostream& err = environment.err;
+
+  const std::variant<Options, int> read = readOptions(arguments, out, err);
+  if (const int* status = std::get_if<int>(&read)) {
+    return *status;
+  }
+  const Options& options = std::get<Options>(read);
 
   say(out, "Reading Apple Notes\u2026 (grant automation permission if prompted)");
   std::vector<NotesReader::Note> notes;
@@ -148,11 +142,11 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   }
 
   std::vector<NotesReader::Note> selected;
-  if (!folderFilter) {
+  if (!options.folderFilter) {
     selected = std::move(notes);
   } else {
     for (NotesReader::Note& note : notes) {
-      if (text::equalIgnoringCaseInCurrentLocale(note.folder, *folderFilter)) {
+      if (text::equalIgnoringCaseInCurrentLocale(note.folder, *options.folderFilter)) {
         selected.push_back(std::move(note));
       }
     }
@@ -160,51 +154,39 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   notes = {};
 
   std::string found = "Found " + std::to_string(selected.size()) + " notes";
-  if (folderFilter) {
-    found += " in \"" + *folderFilter + "\"";
+  if (options.folderFilter) {
+    found += " in \"" + *options.folderFilter + "\"";
   }
   say(out, found + ".");
 
-  const std::string path = absolutePath(outputPath);
-  ExportFile exportFile(path, environment.now());
+  const std::string path = absolutePath(options.outputPath);
+  AtomicFile file(path);
+  ImportDocument::Encoder encoder(environment.now(),
+                                  [&file](std::string_view piece) { file.write(piece); });
+  UuidGenerator ids;
   std::int64_t skipped = 0;
   for (NotesReader::Note& note : selected) {
-    const std::string plain = NotesHTMLConverter::plainText(note.html);
-    note.html = {};  // the body is not needed again; let large ones go early
-    std::optional<std::int64_t> referenceYear = NotesParser::yearInName(note.folder);
-    if (!referenceYear) {
-      referenceYear = NotesParser::yearInName(note.name);
-    }
-    const NotesParser parser{referenceYear, note.created, note.modified,
-                             environment.currentCalendar()};
-    ParseResult result = parser.parse(plain);
-    if (result.entries.empty()) {
+    const std::optional<std::string> line =
+        exportNote(std::move(note), environment.currentCalendar(), ids, encoder);
+    if (line) {
+      say(out, *line);
+    } else {
       ++skipped;
-      continue;
     }
-    ImportRecord record{std::nullopt, {}, {}, note.created, note.folder, note.name, {}, {}};
-    for (ParsedEntry& entry : result.entries) {
-      record.id = Uuid::random();
-      record.text = std::move(entry.text);
-      record.entryDate = entry.date;
-      record.topic = std::move(entry.topic);
-      record.order = std::move(entry.order);
-      exportFile.add(record);
-    }
-    say(out, "  " + note.folder + " / " + note.name + ": " + std::to_string(result.entries.size()) +
-                 " entries, " + std::to_string(result.topicCount) + " topics, " +
-                 std::to_string(result.dateCount) + " dates");
   }
   if (skipped > 0) {
     say(out, "Skipped " + std::to_string(skipped) + " empty notes.");
   }
 
-  if (const auto failure = exportFile.finish()) {
+  std::optional<std::string> failure = encoder.finish();
+  if (!failure) {
+    failure = file.commit();
+  }
+  if (failure) {
     complain(err, "Could not write output: " + *failure);
     return 1;
   }
-
-  say(out, "Wrote " + std::to_string(exportFile.recordCount()) + " entries to " + path + ".");
+  say(out, "Wrote " + std::to_string(encoder.recordCount()) + " entries to " + path + ".");
   say(out,
       "AirDrop or copy this file to your iPhone or iPad, then use Settings \u203A Import from "
       "file in Jotterby.");

@@ -1,18 +1,13 @@
+// Writing the import document in the tool's one form, and reading documents and records back.
 #include "sheafwright/import_document.h"
 
 #include "sheafwright/json_error_message.h"
 #include "sheafwright/unicode_text.h"
 
 #include <nlohmann/json.hpp>
-#include <uuid/uuid.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-
-#include <sys/random.h>
-#include <sys/types.h>
-#include <unistd.h>
+#include <array>
+#include <cstdio>
 
 namespace sheafwright {
 
@@ -21,113 +16,87 @@ using namespace std::string_view_literals;
 
 namespace {
 
-// Random bytes in blocks: libuuid's uuid_generate_random makes five system calls per UUID
-// (several microseconds each), which dominated exports of many entries.
-class RandomBytes {
- public:
-  void fill(std::uint8_t* out, std::size_t count) {
-    if (available_ < count) {
-      refill();
-    }
-    std::memcpy(out, buffer_.data() + (buffer_.size() - available_), count);
-    available_ -= count;
+// The bytes a JSON string must escape: the quotation mark, the backslash and the controls.
+constexpr std::array<bool, 256> kEscaped = [] {
+  std::array<bool, 256> escaped{};
+  for (int byte = 0; byte < 0x20; ++byte) {
+    escaped[byte] = true;
   }
+  escaped['"'] = true;
+  escaped['\\'] = true;
+  return escaped;
+}();
 
- private:
-  void refill() {
-    if (!fillFromKernel()) {
-      // No kernel source: libuuid has fallbacks of its own.
-      for (std::size_t uuid = 0; uuid < buffer_.size(); uuid += 16) {
-        uuid_generate_random(buffer_.data() + uuid);
-      }
+void appendEscape(std::string& out, unsigned char byte) {
+  switch (byte) {
+    case '"':
+      out += "\\\""sv;
+      return;
+    case '\\':
+      out += "\\\\"sv;
+      return;
+    case '\b':
+      out += "\\b"sv;
+      return;
+    case '\f':
+      out += "\\f"sv;
+      return;
+    case '\n':
+      out += "\\n"sv;
+      return;
+    case '\r':
+      out += "\\r"sv;
+      return;
+    case '\t':
+      out += "\\t"sv;
+      return;
+    default: {
+      char escape[7];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      out.append(escape, 6);
     }
-    available_ = buffer_.size();
   }
+}
 
-  bool fillFromKernel() {
-#if defined(__linux__)
-    // One call for the whole block; getentropy would take sixteen.
-    for (std::size_t at = 0; at < buffer_.size();) {
-      const ssize_t n = ::getrandom(buffer_.data() + at, buffer_.size() - at, 0);
-      if (n < 0 && errno == EINTR) {
-        continue;
-      }
-      if (n <= 0) {
-        return false;
-      }
-      at += static_cast<std::size_t>(n);
+// Why `text` is not UTF-8: its first ill-formed byte and where it stands.
+std::string utf8Failure(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const text::CodePoint c = text::codePointAt(text, at);
+    if (c.value == 0xFFFD && c.length == 1) {
+      break;
     }
-    return true;
-#else
-    // getentropy hands out at most 256 bytes a call.
-    for (std::size_t at = 0; at < buffer_.size(); at += 256) {
-      if (::getentropy(buffer_.data() + at, 256) != 0) {
-        return false;
-      }
-    }
-    return true;
-#endif
+    at += c.length;
   }
-
-  std::array<std::uint8_t, 4096> buffer_{};
-  std::size_t available_ = 0;
-};
+  char byte[5];
+  std::snprintf(byte, sizeof byte, "0x%02X",
+                at < text.size() ? static_cast<unsigned char>(text[at]) : 0U);
+  return "invalid UTF-8 byte " + std::string(byte) + " at offset " + std::to_string(at);
+}
 
 }  // namespace
 
-Uuid Uuid::random() {
-  thread_local RandomBytes source;
-  Uuid id;
-  source.fill(id.bytes.data(), id.bytes.size());
-  // RFC 4122: version 4 in the high nibble of byte 6, variant 10 in the top bits of byte 8.
-  id.bytes[6] = static_cast<std::uint8_t>((id.bytes[6] & 0x0F) | 0x40);
-  id.bytes[8] = static_cast<std::uint8_t>((id.bytes[8] & 0x3F) | 0x80);
-  return id;
-}
-
-std::optional<Uuid> Uuid::parse(std::string_view text) {
-  if (text.size() != 36) {
-    return std::nullopt;
-  }
-  const std::string terminated(text);
-  Uuid id;
-  if (uuid_parse(terminated.c_str(), id.bytes.data()) != 0) {
-    return std::nullopt;
-  }
-  return id;
-}
-
-std::string Uuid::text() const {
-  char buffer[37];
-  uuid_unparse_lower(bytes.data(), buffer);
-  return buffer;
-}
-
-// Writes the fixed frame of the document and its records in sorted key order. A string value
-// that needs escaping goes through nlohmann's serializer, which also refuses text that is not
-// UTF-8; one reusable JSON string value carries such values, so records cost no allocations.
-class ImportDocument::Encoder::RecordWriter::Impl {
+// Writes the fixed frame of the document and its records in sorted key order; every piece but
+// the text values is known ahead.
+class ImportDocument::Encoder::Impl {
  public:
   static constexpr std::size_t kPieceSize = 1 << 20;
 
-  Impl(Date exportedAt, Sink sink)
-      : sink_(std::move(sink)),
-        serializer_(nlohmann::detail::output_adapter<char, std::string>(out_), ' ',
-                    json::error_handler_t::strict) {
+  Impl(Date exportedAt, Sink sink) : sink_(std::move(sink)) {
     out_.reserve(kPieceSize + (64 << 10));
-    out_ += "{\n  \"exportedAt\": \"";
+    out_ += "{\n  \"exportedAt\": \""sv;
     appendInternetDate(out_, exportedAt);
-    out_ += "\",\n  \"records\": [";
+    out_ += "\",\n  \"records\": ["sv;
   }
 
   void add(const ImportRecord& r) {
+    if (failure_) {
+      return;
+    }
     out_ += count_ == 0 ? "\n    {"sv : ",\n    {"sv;
     ++count_;
-    try {
-      record(r);
-    } catch (const json::exception& error) {
-      throw EncodingError("cannot encode field \"" + failingField(r) + "\" of record " +
-                          std::to_string(count_) + ": " + jsonErrorMessage(error));
+    if (!record(r)) {
+      return;
     }
     out_ += "\n    }"sv;
     if (out_.size() >= kPieceSize) {
@@ -135,12 +104,16 @@ class ImportDocument::Encoder::RecordWriter::Impl {
     }
   }
 
-  void finish(std::int64_t documentVersion) {
+  std::optional<std::string> finish(std::int64_t documentVersion) {
+    if (failure_) {
+      return failure_;
+    }
     out_ += count_ == 0 ? "]"sv : "\n  ]"sv;
     out_ += ",\n  \"version\": "sv;
     out_ += std::to_string(documentVersion);
     out_ += "\n}\n"sv;
     flush();
+    return std::nullopt;
   }
 
   std::size_t count() const { return count_; }
@@ -162,7 +135,8 @@ class ImportDocument::Encoder::RecordWriter::Impl {
     out_ += last.text;
   }
 
-  void record(const ImportRecord& r) {
+  // False when a field cannot be written; the failure is kept.
+  bool record(const ImportRecord& r) {
     if (r.createdAt) {
       out_ += "\n      \"createdAt\": \""sv;
       date(*r.createdAt, lastCreatedAt_);
@@ -172,46 +146,69 @@ class ImportDocument::Encoder::RecordWriter::Impl {
     }
     date(r.entryDate, lastEntryDate_);
     out_ += "\",\n      \"folder\": "sv;
-    value(r.folder);
+    // Fields fail in field order: text before folder, notebook, topic and order.
+    if (!checkUtf8("text", r.text)) {
+      return false;
+    }
+    if (!value("folder", r.folder)) {
+      return false;
+    }
     if (r.id) {
       out_ += ",\n      \"id\": \""sv;
-      char text[37];
-      uuid_unparse_lower(r.id->bytes.data(), text);
-      out_.append(text, 36);
+      r.id->appendText(out_);
       out_ += '"';
     }
     out_ += ",\n      \"notebook\": "sv;
-    value(r.notebook);
+    if (!value("notebook", r.notebook)) {
+      return false;
+    }
+    if (r.topic && !checkUtf8("topic", *r.topic)) {
+      return false;
+    }
     out_ += ",\n      \"order\": "sv;
-    value(r.order);
+    if (!value("order", r.order)) {
+      return false;
+    }
     out_ += ",\n      \"text\": "sv;
-    value(r.text);
+    appendString(r.text);
     if (r.topic) {
       out_ += ",\n      \"topic\": "sv;
-      value(*r.topic);
+      appendString(*r.topic);
     }
+    return true;
   }
 
-  void value(std::string_view text) {
-    // Text without a control character, quote or backslash is its own JSON form once it is
-    // UTF-8, since characters beyond ASCII are written as they are: dates, ids, keys and most
-    // text. Anything else is nlohmann's to escape, and to refuse when it is not UTF-8.
-    unsigned escaped = 0;
-    unsigned beyondAscii = 0;
-    for (const char c : text) {
-      const auto byte = static_cast<unsigned char>(c);
-      beyondAscii |= byte & 0x80U;
-      escaped |= static_cast<unsigned>(byte < 0x20) | static_cast<unsigned>(byte == '"') |
-                 static_cast<unsigned>(byte == '\\');
+  bool checkUtf8(const char* field, std::string_view text) {
+    if (text::isValidUtf8(text)) {
+      return true;
     }
-    if (escaped == 0 && (beyondAscii == 0 || text::isValidUtf8(text))) {
-      out_ += '"';
-      out_ += text;
-      out_ += '"';
-      return;
+    failure_ = "cannot encode field \"" + std::string(field) + "\" of record " +
+               std::to_string(count_) + ": " + utf8Failure(text);
+    return false;
+  }
+
+  bool value(const char* field, std::string_view text) {
+    if (!checkUtf8(field, text)) {
+      return false;
     }
-    scratch_.get_ref<std::string&>().assign(text);
-    serializer_.dump(scratch_, true, false, 2, 0);
+    appendString(text);
+    return true;
+  }
+
+  // A JSON string of UTF-8 text: characters beyond ASCII are written as they are.
+  void appendString(std::string_view text) {
+    out_ += '"';
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(text[i]);
+      if (kEscaped[byte]) {
+        out_.append(text.data() + run, i - run);
+        appendEscape(out_, byte);
+        run = i + 1;
+      }
+    }
+    out_.append(text.data() + run, text.size() - run);
+    out_ += '"';
   }
 
   void flush() {
@@ -221,60 +218,29 @@ class ImportDocument::Encoder::RecordWriter::Impl {
     }
   }
 
-  // The first field, in field order, that cannot be written.
-  static std::string failingField(const ImportRecord& r) {
-    const std::pair<const char*, const std::string*> fields[] = {
-        {"text", &r.text},
-        {"folder", &r.folder},
-        {"notebook", &r.notebook},
-        {"topic", r.topic ? &*r.topic : nullptr},
-        {"order", &r.order}};
-    for (const auto& [name, text] : fields) {
-      if (text && !text::isValidUtf8(*text)) {
-        return name;
-      }
-    }
-    return "?";
-  }
-
   Sink sink_;
   std::string out_;
-  nlohmann::detail::serializer<json> serializer_;
-  json scratch_ = json::string_t{};
   std::size_t count_ = 0;
+  std::optional<std::string> failure_;
   DateText lastCreatedAt_;
   DateText lastEntryDate_;
 };
 
-ImportDocument::Encoder::RecordWriter::RecordWriter(Date exportedAt, Sink sink)
+ImportDocument::Encoder::Encoder(Date exportedAt, Sink sink)
     : impl_(std::make_unique<Impl>(exportedAt, std::move(sink))) {}
 
-ImportDocument::Encoder::RecordWriter::~RecordWriter() = default;
+ImportDocument::Encoder::~Encoder() = default;
 
-void ImportDocument::Encoder::RecordWriter::add(const ImportRecord& record) {
+void ImportDocument::Encoder::add(const ImportRecord& record) {
   impl_->add(record);
 }
 
-void ImportDocument::Encoder::RecordWriter::finish(std::int64_t documentVersion) {
-  impl_->finish(documentVersion);
+std::optional<std::string> ImportDocument::Encoder::finish(std::int64_t documentVersion) {
+  return impl_->finish(documentVersion);
 }
 
-std::size_t ImportDocument::Encoder::RecordWriter::recordCount() const {
+std::size_t ImportDocument::Encoder::recordCount() const {
   return impl_->count();
-}
-
-void ImportDocument::Encoder::encode(const ImportDocument& document, const Sink& sink) const {
-  RecordWriter writer(document.exportedAt, sink);
-  for (const ImportRecord& record : document.records) {
-    writer.add(record);
-  }
-  writer.finish(document.version);
-}
-
-std::string ImportDocument::Encoder::encode(const ImportDocument& document) const {
-  std::string bytes;
-  encode(document, [&bytes](std::string_view piece) { bytes.append(piece); });
-  return bytes;
 }
 
 namespace {

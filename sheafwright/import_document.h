@@ -1,10 +1,12 @@
 #pragma once
 
-#include "sheafwright/date.h"
+// The import file: its document and record types, the one form the tool writes them in, and
+// reading them back.
 
-#include <array>
+#include "sheafwright/date.h"
+#include "sheafwright/uuid.h"
+
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,16 +16,6 @@
 #include <vector>
 
 namespace sheafwright {
-
-// An RFC 4122 UUID.
-struct Uuid {
-  std::array<std::uint8_t, 16> bytes{};
-
-  static Uuid random();  // version 4
-  static std::optional<Uuid> parse(std::string_view text);
-  std::string text() const;  // 36 characters, lower-case hexadecimal
-  bool operator==(const Uuid&) const = default;
-};
 
 struct ImportRecord {
   std::optional<Uuid> id;
@@ -46,49 +38,36 @@ struct ImportDocument {
 
   std::int64_t version = currentVersion;
   Date exportedAt = currentDate();
-  std::deque<ImportRecord> records;  // grows without moving what it holds
+  std::vector<ImportRecord> records;
 
-  // The one configuration the tool writes with: internet dates, pretty printed, sorted keys.
+  // Writes one document in the tool's form (pretty printed, keys sorted, dates in RFC 3339
+  // UTC) a record at a time, so that an export never holds more than one record and about a
+  // megabyte of its bytes: construct, `add` every record, `finish`. The bytes reach `sink` in
+  // pieces of about a megabyte. Text that is not UTF-8 cannot be written: the first such
+  // failure is kept, nothing more is written, and `finish` reports it.
   class Encoder {
    public:
     using Sink = std::function<void(std::string_view)>;
 
-    // Writes one document a record at a time, so that no more than one record and about a
-    // megabyte of bytes need be held: construct, `add` every record, `finish`. The bytes reach
-    // `sink` in pieces of about a megabyte.
-    class RecordWriter {
-     public:
-      RecordWriter(Date exportedAt, Sink sink);
-      ~RecordWriter();
-      RecordWriter(const RecordWriter&) = delete;
-      RecordWriter& operator=(const RecordWriter&) = delete;
+    Encoder(Date exportedAt, Sink sink);
+    ~Encoder();
+    Encoder(const Encoder&) = delete;
+    Encoder& operator=(const Encoder&) = delete;
 
-      // Throws EncodingError when a value cannot be written (text that is not UTF-8), naming
-      // the record and field; the writer is then of no further use.
-      void add(const ImportRecord& record);
-      void finish(std::int64_t documentVersion);
-      std::size_t recordCount() const;
+    void add(const ImportRecord& record);
+    // Writes the end of the document; the failure that stopped the encoding, naming the record
+    // and its field, or absent.
+    std::optional<std::string> finish(std::int64_t documentVersion = currentVersion);
+    std::size_t recordCount() const;
 
-     private:
-      class Impl;
-      std::unique_ptr<Impl> impl_;
-    };
-
-    // The file's bytes; throws EncodingError like RecordWriter::add.
-    std::string encode(const ImportDocument& document) const;
-    // The same bytes handed to `sink` in pieces; pieces already handed over when encoding
-    // fails are the caller's to discard.
-    void encode(const ImportDocument& document, const Sink& sink) const;
+   private:
+    class Impl;
+    std::unique_ptr<Impl> impl_;
   };
-  static Encoder encoder() { return {}; }
 
   // Reads a document; throws DecodingError at the first missing key, wrong type or
   // unreadable date or UUID.
   static ImportDocument decode(std::string_view json);
-};
-
-struct EncodingError : std::runtime_error {
-  using std::runtime_error::runtime_error;
 };
 
 struct DecodingError : std::runtime_error {

@@ -1,0 +1,116 @@
+// UUID text and random UUIDs from the kernel's entropy source.
+#include "sheafwright/uuid.h"
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#if defined(__linux__)
+#include <sys/random.h>
+#else
+#include <stdlib.h>  // arc4random_buf
+#endif
+
+namespace sheafwright {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  if (c >= 'A' && c <= 'F') {
+    return c - 'A' + 10;
+  }
+  return -1;
+}
+
+bool isHyphenPosition(std::size_t i) {
+  return i == 8 || i == 13 || i == 18 || i == 23;
+}
+
+}  // namespace
+
+std::optional<Uuid> Uuid::parse(std::string_view text) {
+  if (text.size() != 36) {
+    return std::nullopt;
+  }
+  Uuid id;
+  std::size_t byte = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (isHyphenPosition(i)) {
+      if (text[i] != '-') {
+        return std::nullopt;
+      }
+      ++i;
+      continue;
+    }
+    const int high = hexValue(text[i]);
+    const int low = hexValue(text[i + 1]);
+    if (high < 0 || low < 0) {
+      return std::nullopt;
+    }
+    id.bytes[byte++] = static_cast<std::uint8_t>(high << 4 | low);
+    i += 2;
+  }
+  return id;
+}
+
+void Uuid::appendText(std::string& out) const {
+  char text[36];
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (isHyphenPosition(at)) {
+      text[at++] = '-';
+    }
+    text[at++] = kHexDigits[bytes[i] >> 4];
+    text[at++] = kHexDigits[bytes[i] & 0x0F];
+  }
+  out.append(text, sizeof text);
+}
+
+std::string Uuid::text() const {
+  std::string out;
+  appendText(out);
+  return out;
+}
+
+Uuid UuidGenerator::next() {
+  Uuid id;
+  if (used_ + id.bytes.size() > buffer_.size()) {
+    refill();
+  }
+  std::memcpy(id.bytes.data(), buffer_.data() + used_, id.bytes.size());
+  used_ += id.bytes.size();
+  // Version 4 in the high nibble of byte 6, variant 10 in the top bits of byte 8.
+  id.bytes[6] = static_cast<std::uint8_t>((id.bytes[6] & 0x0F) | 0x40);
+  id.bytes[8] = static_cast<std::uint8_t>((id.bytes[8] & 0x3F) | 0x80);
+  return id;
+}
+
+void UuidGenerator::refill() {
+  used_ = 0;
+#if defined(__linux__)
+  for (std::size_t at = 0; at < buffer_.size();) {
+    const ssize_t n = ::getrandom(buffer_.data() + at, buffer_.size() - at, 0);
+    if (n > 0) {
+      at += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno != EINTR) {
+      // A kernel without getrandom: the standard library finds another source.
+      std::random_device device;
+      for (; at < buffer_.size(); ++at) {
+        buffer_[at] = static_cast<std::uint8_t>(device());
+      }
+    }
+  }
+#else
+  ::arc4random_buf(buffer_.data(), buffer_.size());
+#endif
+}
+
+}  // namespace sheafwright
