@@ -15,11 +15,11 @@ std::string NotesReader::ReaderError::description() const {
 
 namespace {
 
-std::string textOf(ScriptDescriptor* field) {
+std::string textOf(const ScriptDescriptor* field) {
   if (!field) {
     return {};
   }
-  return field->takeStringValue().value_or(std::string{});
+  return field->stringValue().value_or(std::string{});
 }
 
 std::optional<Date> dateOf(const ScriptDescriptor* field) {

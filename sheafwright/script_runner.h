@@ -21,9 +21,6 @@ class ScriptDescriptor {
   // The item at a 1-based index, or null.
   virtual std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const = 0;
   virtual std::optional<std::string> stringValue() const = 0;
-  // The text value, which the descriptor may give up to the caller: asked again, it may have
-  // none. The reader asks once per field, so note bodies need not be copied.
-  virtual std::optional<std::string> takeStringValue() { return stringValue(); }
   virtual std::optional<Date> dateValue() const = 0;
 };
 

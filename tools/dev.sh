@@ -13,7 +13,7 @@ jobs=$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)
 
 install_dependencies() {
   if [[ "$(uname -s)" == Darwin ]]; then
-    local formulae=(cmake ninja icu4c nlohmann-json googletest google-benchmark) missing=()
+    local formulae=(cmake ninja icu4c nlohmann-json simdjson googletest google-benchmark) missing=()
     for f in "${formulae[@]}"; do
       brew list --versions "$f" >/dev/null 2>&1 || missing+=("$f")
     done
@@ -24,7 +24,7 @@ install_dependencies() {
     export ICU_ROOT
     return
   fi
-  local packages=(cmake ninja-build g++ pkg-config libicu-dev nlohmann-json3-dev uuid-dev
+  local packages=(cmake ninja-build g++ pkg-config libicu-dev nlohmann-json3-dev libsimdjson-dev
                   libgtest-dev libbenchmark-dev clang libclang-rt-dev) missing=()
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")

@@ -1,3 +1,6 @@
+// The stand-in script runner: plays the Notes application's reply from a JSON library file.
+// simdjson reads valid files; a file it refuses is read again by nlohmann, whose messages say
+// where the file breaks.
 #include "sheafwright/platform/json_script_runner.h"
 
 #include "sheafwright/json_error_message.h"
@@ -5,11 +8,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <optional>
+#include <variant>
 
 #include <fcntl.h>
+#include <simdjson.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,71 +26,174 @@ namespace sheafwright {
 namespace {
 
 using nlohmann::json;
+namespace dom = simdjson::dom;
 
-// Items borrow from the tree that the reply owns; the reader drops them before the reply.
+// The bytes of a library with the zeroed padding that simdjson may read past their end.
+class LibraryBytes {
+ public:
+  LibraryBytes() = default;
+  explicit LibraryBytes(std::string_view text) : copy_(text) {}
+  LibraryBytes(LibraryBytes&& other) noexcept { *this = std::move(other); }
+  LibraryBytes& operator=(LibraryBytes&& other) noexcept {
+    std::swap(copy_, other.copy_);
+    std::swap(mapping_, other.mapping_);
+    std::swap(mappingSize_, other.mappingSize_);
+    std::swap(mappedSize_, other.mappedSize_);
+    return *this;
+  }
+  ~LibraryBytes() {
+    if (mapping_ != nullptr) {
+      ::munmap(mapping_, mappingSize_);
+    }
+  }
+
+  // A regular file mapped, not copied: a library of a hundred megabytes would otherwise be
+  // written to fresh memory page by page before parsing. Its padding is the zero tail of the
+  // file's last page followed by anonymous zero pages. Absent when mapping fails.
+  static std::optional<LibraryBytes> map(int fd, std::size_t size) {
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t total = (size + simdjson::SIMDJSON_PADDING + page - 1) / page * page;
+    void* reserved = ::mmap(nullptr, total, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (reserved == MAP_FAILED) {
+      return std::nullopt;
+    }
+    if (::mmap(reserved, size, PROT_READ, MAP_PRIVATE | MAP_FIXED, fd, 0) == MAP_FAILED) {
+      ::munmap(reserved, total);
+      return std::nullopt;
+    }
+    LibraryBytes bytes;
+    bytes.mapping_ = reserved;
+    bytes.mappingSize_ = total;
+    bytes.mappedSize_ = size;
+    return bytes;
+  }
+
+  std::string_view view() const {
+    if (mapping_ != nullptr) {
+      return {static_cast<const char*>(mapping_), mappedSize_};
+    }
+    return {copy_.data(), copy_.size()};
+  }
+
+ private:
+  simdjson::padded_string copy_;
+  void* mapping_ = nullptr;
+  std::size_t mappingSize_ = 0;
+  std::size_t mappedSize_ = 0;
+};
+
+// The library as simdjson reads it: its bytes and the document parsed from them.
+struct ParsedLibrary {
+  explicit ParsedLibrary(LibraryBytes libraryBytes) : bytes(std::move(libraryBytes)) {}
+
+  // False when simdjson refuses the bytes.
+  bool parse() {
+    std::string_view text = bytes.view();
+    // A leading byte order mark is allowed (RFC 8259) and skipped.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+      text.remove_prefix(3);
+    }
+    // One level more than the limit: simdjson counts the root's level too.
+    if (parser.allocate(text.size(), kMaxLibraryDepth + 1) != simdjson::SUCCESS) {
+      return false;
+    }
+    return parser.parse(text.data(), text.size(), false).get(root) == simdjson::SUCCESS;
+  }
+
+  LibraryBytes bytes;
+  dom::parser parser;
+  dom::element root;
+};
+
+// A value of the parsed document; the reply owns the document.
 class JsonDescriptor : public ScriptDescriptor {
  public:
-  explicit JsonDescriptor(json* value) : value_(value) {}
+  explicit JsonDescriptor(dom::element value) : value_(value) {}
 
   std::int64_t numberOfItems() const override {
-    return value_->is_array() ? static_cast<std::int64_t>(value_->size()) : 0;
+    dom::array array;
+    if (value_.get_array().get(array) != simdjson::SUCCESS) {
+      return 0;
+    }
+    return static_cast<std::int64_t>(array.size());
   }
 
+  // The reader asks for items in ascending order, so a cursor makes each step O(1); simdjson's
+  // own indexing walks from the first item.
   std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
-    if (!value_->is_array() || index < 1 || index > static_cast<std::int64_t>(value_->size())) {
+    dom::array array;
+    if (value_.get_array().get(array) != simdjson::SUCCESS || index < 1) {
       return nullptr;
     }
-    return std::make_unique<JsonDescriptor>(&(*value_)[static_cast<std::size_t>(index - 1)]);
+    if (!cursor_ || index < cursor_->index) {
+      cursor_ = Cursor{array.begin(), 1};
+    }
+    const dom::array::iterator end = array.end();
+    while (cursor_->index < index && cursor_->at != end) {
+      ++cursor_->at;
+      ++cursor_->index;
+    }
+    if (cursor_->at == end) {
+      return nullptr;
+    }
+    return std::make_unique<JsonDescriptor>(*cursor_->at);
   }
 
+  // A number coerces to text on macOS; of JSON numbers the stand-in gives integers their
+  // decimal text.
   std::optional<std::string> stringValue() const override {
-    if (value_->is_string()) {
-      return value_->get_ref<const std::string&>();
+    switch (value_.type()) {
+      case dom::element_type::STRING:
+        return std::string(value_.get_string().value_unsafe());
+      case dom::element_type::INT64:
+        return std::to_string(value_.get_int64().value_unsafe());
+      case dom::element_type::UINT64:
+        return std::to_string(value_.get_uint64().value_unsafe());
+      default:
+        return std::nullopt;
     }
-    return nonStringText();
   }
 
-  std::optional<std::string> takeStringValue() override {
-    if (value_->is_string()) {
-      return std::move(value_->get_ref<std::string&>());
-    }
-    return nonStringText();
-  }
-
-  std::optional<std::string> nonStringText() const {
-    if (value_->is_number_unsigned()) {
-      return std::to_string(value_->get<std::uint64_t>());
-    }
-    if (value_->is_number_integer()) {
-      return std::to_string(value_->get<std::int64_t>());
-    }
-    return std::nullopt;
-  }
-
+  // An object whose only key is "date" (repeated, the last one counts) with a string value.
   std::optional<Date> dateValue() const override {
-    if (!value_->is_object() || value_->size() != 1) {
+    dom::object object;
+    if (value_.get_object().get(object) != simdjson::SUCCESS) {
       return std::nullopt;
     }
-    const auto it = value_->find("date");
-    if (it == value_->end() || !it->is_string()) {
+    std::optional<dom::element> date;
+    for (const dom::key_value_pair member : object) {
+      if (member.key != "date") {
+        return std::nullopt;
+      }
+      date = member.value;
+    }
+    std::string_view text;
+    if (!date || date->get_string().get(text) != simdjson::SUCCESS) {
       return std::nullopt;
     }
-    return parseInternetDate(it->get_ref<const std::string&>());
+    return parseInternetDate(text);
   }
 
  private:
-  json* value_;
+  struct Cursor {
+    dom::array::iterator at;
+    std::int64_t index;
+  };
+
+  dom::element value_;
+  mutable std::optional<Cursor> cursor_;
 };
 
-class OwningDescriptor : public JsonDescriptor {
+class ReplyDescriptor : public JsonDescriptor {
  public:
-  explicit OwningDescriptor(std::unique_ptr<json> tree)
-      : JsonDescriptor(tree.get()), tree_(std::move(tree)) {}
+  explicit ReplyDescriptor(std::unique_ptr<ParsedLibrary> library)
+      : JsonDescriptor(library->root), library_(std::move(library)) {}
 
  private:
-  std::unique_ptr<json> tree_;
+  std::unique_ptr<ParsedLibrary> library_;
 };
 
+// Error records are small and rare; nlohmann writes them compactly with sorted keys.
 class JsonErrorRecord : public ScriptErrorRecord {
  public:
   explicit JsonErrorRecord(json record) : record_(std::move(record)) {}
@@ -98,7 +208,6 @@ class JsonErrorRecord : public ScriptErrorRecord {
     return std::nullopt;
   }
 
-  // Compact, keys in ascending order.
   std::string description() const override {
     return record_.dump(-1, ' ', false, json::error_handler_t::replace);
   }
@@ -118,95 +227,107 @@ struct TooDeep : std::runtime_error {
       : std::runtime_error("nested deeper than " + std::to_string(kMaxLibraryDepth) + " levels") {}
 };
 
-ScriptOutcome serve(std::string_view text, const std::string& source) {
-  auto tree = std::make_unique<json>();
+// "line L, column C" of a byte offset, counted as nlohmann counts them.
+std::string positionOf(std::string_view text, std::size_t offset) {
+  const std::string_view before = text.substr(0, offset);
+  const std::size_t lineStart = before.rfind('\n');
+  const std::size_t line = static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
+  const std::size_t column = lineStart == std::string_view::npos ? offset + 1 : offset - lineStart;
+  return "line " + std::to_string(line + 1) + ", column " + std::to_string(column);
+}
+
+// The reply of a parsed library: the error record of {"error": …}, else the whole document.
+ScriptOutcome replyOf(std::unique_ptr<ParsedLibrary> library) {
+  dom::object object;
+  if (library->root.get_object().get(object) == simdjson::SUCCESS) {
+    std::optional<dom::element> error;
+    for (const dom::key_value_pair member : object) {
+      if (member.key == "error") {
+        error = member.value;  // a repeated key: the last one counts
+      }
+    }
+    if (error) {
+      return {nullptr, std::make_unique<JsonErrorRecord>(json::parse(simdjson::minify(*error)))};
+    }
+  }
+  return {std::make_unique<ReplyDescriptor>(std::move(library)), nullptr};
+}
+
+// A file simdjson refuses, read by nlohmann: its message says where the file breaks. The few
+// files nlohmann reads but simdjson does not are a NUL byte after the value, which nlohmann
+// takes for the end of input, and integers beyond 64 bits, which nlohmann reads as floating
+// point numbers (no text, like any other fraction) and which are served from its rewrite.
+ScriptOutcome serveRefused(std::string_view text, const std::string& source) {
+  const std::string prefix = "Notes library " + source + " is not valid JSON: ";
+  json tree;
   try {
-    *tree = json::parse(text, [](int depth, json::parse_event_t, json&) {
+    tree = json::parse(text, [](int depth, json::parse_event_t, json&) {
       if (depth > kMaxLibraryDepth) {
         throw TooDeep();
       }
       return true;
     });
   } catch (const std::exception& error) {
-    return failure("Notes library " + source + " is not valid JSON: " + jsonErrorMessage(error));
+    return failure(prefix + jsonErrorMessage(error));
   }
-  if (tree->is_object()) {
-    const auto it = tree->find("error");
-    if (it != tree->end()) {
-      return {nullptr, std::make_unique<JsonErrorRecord>(std::move(*it))};
-    }
+  if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+    return failure(prefix + "parse error at " + positionOf(text, nul) +
+                   ": syntax error while parsing value - unexpected NUL byte; expected end of "
+                   "input");
   }
-  return {std::make_unique<OwningDescriptor>(std::move(tree)), nullptr};
+  auto rewritten = std::make_unique<ParsedLibrary>(LibraryBytes(tree.dump()));
+  if (!rewritten->parse()) {
+    return failure(prefix + "refused after rewriting");
+  }
+  return replyOf(std::move(rewritten));
 }
 
-// The bytes of a library file: mapped when it is a regular file, so that a library of a
-// hundred megabytes is neither copied nor zero-filled before parsing; read otherwise (a pipe).
-class LibraryFile {
- public:
-  explicit LibraryFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      reason_ = std::strerror(errno);
-      return;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-      reason_ = std::strerror(errno);
-    } else if (S_ISDIR(info.st_mode)) {
-      reason_ = std::strerror(EISDIR);
-    } else if (S_ISREG(info.st_mode) && info.st_size > 0) {
-      void* mapped =
-          ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-      if (mapped == MAP_FAILED) {
-        readAll(fd);
-      } else {
-        mapping_ = mapped;
-        bytes_ = std::string_view(static_cast<const char*>(mapped),
-                                  static_cast<std::size_t>(info.st_size));
-      }
-    } else {
-      readAll(fd);
-    }
-    ::close(fd);
+ScriptOutcome serve(LibraryBytes bytes, const std::string& source) {
+  auto library = std::make_unique<ParsedLibrary>(std::move(bytes));
+  if (library->parse()) {
+    return replyOf(std::move(library));
   }
+  return serveRefused(library->bytes.view(), source);
+}
 
-  ~LibraryFile() {
-    if (mapping_ != nullptr) {
-      ::munmap(mapping_, bytes_.size());
+// A library file's bytes: mapped when it is a regular file, read otherwise (a pipe).
+std::variant<LibraryBytes, std::string> readLibraryFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return std::string(std::strerror(errno));
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    return std::string(std::strerror(errno));
+  }
+  if (S_ISDIR(info.st_mode)) {
+    return std::string(std::strerror(EISDIR));
+  }
+  if (S_ISREG(info.st_mode) && info.st_size > 0) {
+    if (auto mapped = LibraryBytes::map(fd, static_cast<std::size_t>(info.st_size))) {
+      return std::move(*mapped);
     }
   }
-  LibraryFile(const LibraryFile&) = delete;
-  LibraryFile& operator=(const LibraryFile&) = delete;
-
-  bool ok() const { return reason_.empty(); }
-  const std::string& reason() const { return reason_; }
-  std::string_view bytes() const { return bytes_; }
-
- private:
-  void readAll(int fd) {
-    char buffer[1 << 16];
-    for (;;) {
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) {
-        continue;
-      }
-      if (n < 0) {
-        reason_ = std::strerror(errno);
-        return;
-      }
-      if (n == 0) {
-        break;
-      }
-      read_.append(buffer, static_cast<std::size_t>(n));
+  std::string read;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) {
+      continue;
     }
-    bytes_ = read_;
+    if (n < 0) {
+      return std::string(std::strerror(errno));
+    }
+    if (n == 0) {
+      return LibraryBytes(read);
+    }
+    read.append(buffer, static_cast<std::size_t>(n));
   }
-
-  std::string reason_;
-  std::string read_;
-  void* mapping_ = nullptr;
-  std::string_view bytes_;
-};
+}
 
 // A script whose every run serves the library anew, as Notes answers every run anew.
 class LibraryScript : public Script {
@@ -236,17 +357,18 @@ class LibraryRunner : public ScriptRunner {
 
 std::unique_ptr<ScriptRunner> makeLibraryFileScriptRunner(std::string path) {
   return std::make_unique<LibraryRunner>([path = std::move(path)] {
-    const LibraryFile file(path);
-    if (!file.ok()) {
-      return failure("cannot read Notes library " + path + ": " + file.reason());
+    auto bytes = readLibraryFile(path);
+    if (auto* reason = std::get_if<std::string>(&bytes)) {
+      return failure("cannot read Notes library " + path + ": " + *reason);
     }
-    return serve(file.bytes(), path);
+    return serve(std::move(std::get<LibraryBytes>(bytes)), path);
   });
 }
 
 std::unique_ptr<ScriptRunner> makeLibraryTextScriptRunner(std::string text, std::string source) {
-  return std::make_unique<LibraryRunner>(
-      [text = std::move(text), source = std::move(source)] { return serve(text, source); });
+  return std::make_unique<LibraryRunner>([text = std::move(text), source = std::move(source)] {
+    return serve(LibraryBytes(text), source);
+  });
 }
 
 }  // namespace sheafwright
