@@ -1,0 +1,156 @@
+// The stand-in's reading of library files: strict JSON, where a broken file breaks, and how
+// each JSON value answers the reader.
+#include "sheafwright/platform/json_script_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace sheafwright {
+namespace {
+
+// The reply of one run over `json`, or its error record's message.
+struct Served {
+  std::unique_ptr<ScriptDescriptor> reply;
+  std::optional<std::string> error;
+};
+
+Served serve(const std::string& json) {
+  const auto runner = makeLibraryTextScriptRunner(json, "lib.json");
+  ScriptOutcome outcome = runner->makeScript("")->execute();
+  if (outcome.error) {
+    return {nullptr, outcome.error->message().value_or(outcome.error->description())};
+  }
+  return {std::move(outcome.reply), std::nullopt};
+}
+
+TEST(JsonScriptRunnerTest, OnlyWhiteSpaceMayFollowTheValue) {
+  const struct {
+    std::string json;
+    const char* error;  // the message after "Notes library lib.json is not valid JSON: ", or null
+  } cases[] = {
+      {"[] \t\r\n", nullptr},
+      {"\xEF\xBB\xBF[]", nullptr},
+      {std::string("[]\0xyz", 6),
+       "parse error at line 1, column 3: syntax error while parsing value - unexpected NUL byte; "
+       "expected end of input"},
+      {std::string("[\n[\"a\"]\n]\n\0", 11),
+       "parse error at line 4, column 1: syntax error while parsing value - unexpected NUL byte; "
+       "expected end of input"},
+      {std::string("[]\0", 3),
+       "parse error at line 1, column 3: syntax error while parsing value - unexpected NUL byte; "
+       "expected end of input"},
+      {"[] x", "parse error at line 1, column 4: "},
+      {"[] []", "parse error at line 1, column 4: "},
+      {"[1,]", "parse error at line 1, column 4: "},
+      {"", "parse error at line 1, column 1: "},
+      {"[1e400]", "number overflow parsing '1e400'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    const Served served = serve(c.json);
+    if (c.error == nullptr) {
+      EXPECT_FALSE(served.error.has_value()) << *served.error;
+      continue;
+    }
+    ASSERT_TRUE(served.error.has_value());
+    const std::string prefix = "Notes library lib.json is not valid JSON: ";
+    EXPECT_EQ(served.error->rfind(prefix + c.error, 0), 0u) << *served.error;
+  }
+}
+
+TEST(JsonScriptRunnerTest, NestingUpTo512LevelsIsRead) {
+  const auto nested = [](int levels, const std::string& open, const std::string& close) {
+    std::string json;
+    for (int i = 0; i < levels; ++i) {
+      json += open;
+    }
+    json += "1";
+    for (int i = 0; i < levels; ++i) {
+      json += close;
+    }
+    return json;
+  };
+  for (const auto& [open, close] : {std::pair{"[", "]"}, std::pair{"{\"a\":", "}"}}) {
+    SCOPED_TRACE(open);
+    EXPECT_FALSE(serve(nested(512, open, close)).error.has_value());
+    EXPECT_EQ(serve(nested(513, open, close)).error,
+              "Notes library lib.json is not valid JSON: nested deeper than 512 levels");
+  }
+}
+
+// Integers have their decimal text, as numbers coerce to text on macOS; integers beyond 64
+// bits are read as fractions, which have none.
+TEST(JsonScriptRunnerTest, ValuesAnswerAsTheirJsonKind) {
+  const struct {
+    std::string json;
+    std::optional<std::string> text;
+    std::optional<std::string> date;  // in the writer's form
+    std::int64_t items;
+  } cases[] = {
+      {R"("caf\u00e9 \"x\"")", "caf\u00e9 \"x\"", std::nullopt, 0},
+      {R"("")", "", std::nullopt, 0},
+      {"42", "42", std::nullopt, 0},
+      {"-0", "0", std::nullopt, 0},
+      {"-9223372036854775808", "-9223372036854775808", std::nullopt, 0},
+      {"18446744073709551615", "18446744073709551615", std::nullopt, 0},
+      {"18446744073709551616", std::nullopt, std::nullopt, 0},
+      {"-9223372036854775809", std::nullopt, std::nullopt, 0},
+      {"1.0", std::nullopt, std::nullopt, 0},
+      {"1e2", std::nullopt, std::nullopt, 0},
+      {"true", std::nullopt, std::nullopt, 0},
+      {"null", std::nullopt, std::nullopt, 0},
+      {"[1, [2, 3], {}]", std::nullopt, std::nullopt, 3},
+      {R"({"date": "2024-03-12T09:30:00.250+01:00"})", std::nullopt, "2024-03-12T08:30:00Z", 0},
+      {R"({"date": "bad", "date": "2024-03-12T08:30:00Z"})", std::nullopt, "2024-03-12T08:30:00Z",
+       0},
+      {R"({"d\u0061te": "2024-03-12T08:30:00Z"})", std::nullopt, "2024-03-12T08:30:00Z", 0},
+      {R"({"date": "2024-03-12T08:30:00Z", "x": 1})", std::nullopt, std::nullopt, 0},
+      {R"({"date": "2024-03-12"})", std::nullopt, std::nullopt, 0},
+      {R"({"date": 5})", std::nullopt, std::nullopt, 0},
+      {R"({})", std::nullopt, std::nullopt, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    // Each value is served as the one item of a list, and as a whole reply.
+    const Served list = serve("[" + c.json + "]");
+    ASSERT_FALSE(list.error.has_value()) << *list.error;
+    ASSERT_EQ(list.reply->numberOfItems(), 1);
+    for (const auto& value : {list.reply->item(1), serve(c.json).reply}) {
+      ASSERT_NE(value, nullptr);
+      EXPECT_EQ(value->stringValue(), c.text);
+      const auto date = value->dateValue();
+      EXPECT_EQ(date ? std::optional(formatInternetDate(*date)) : std::nullopt, c.date);
+      EXPECT_EQ(value->numberOfItems(), c.items);
+    }
+  }
+}
+
+TEST(JsonScriptRunnerTest, ItemsInAnyOrderAndOutOfRange) {
+  const Served served = serve(R"([["a"], "b", 3, [], "e"])");
+  ASSERT_FALSE(served.error.has_value());
+  const auto& reply = *served.reply;
+  EXPECT_EQ(reply.numberOfItems(), 5);
+  EXPECT_EQ(reply.item(5)->stringValue(), "e");
+  EXPECT_EQ(reply.item(2)->stringValue(), "b");
+  EXPECT_EQ(reply.item(1)->item(1)->stringValue(), "a");
+  EXPECT_EQ(reply.item(3)->stringValue(), "3");
+  EXPECT_EQ(reply.item(4)->numberOfItems(), 0);
+  EXPECT_EQ(reply.item(0), nullptr);
+  EXPECT_EQ(reply.item(6), nullptr);
+  EXPECT_EQ(reply.item(-1), nullptr);
+  EXPECT_EQ(reply.item(2)->stringValue(), "b");
+}
+
+TEST(JsonScriptRunnerTest, ErrorRecordsAreTheLastErrorMember) {
+  const Served served = serve(
+      R"({"error": {"NSAppleScriptErrorMessage": "first"},
+          "error": {"NSAppleScriptErrorNumber": -1.5e3, "b": [1, "x"]}})");
+  EXPECT_EQ(served.error, R"({"NSAppleScriptErrorNumber":-1500.0,"b":[1,"x"]})");
+  EXPECT_EQ(serve(R"({"errors": 1})").reply->numberOfItems(), 0);
+}
+
+}  // namespace
+}  // namespace sheafwright
