@@ -7,7 +7,10 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 
 namespace sheafwright {
 
@@ -146,69 +149,79 @@ class ImportDocument::Encoder::Impl {
     }
     date(r.entryDate, lastEntryDate_);
     out_ += "\",\n      \"folder\": "sv;
-    // Fields fail in field order: text before folder, notebook, topic and order.
-    if (!checkUtf8("text", r.text)) {
-      return false;
-    }
-    if (!value("folder", r.folder)) {
-      return false;
-    }
+    bool written = appendString(r.folder);
     if (r.id) {
       out_ += ",\n      \"id\": \""sv;
       r.id->appendText(out_);
       out_ += '"';
     }
     out_ += ",\n      \"notebook\": "sv;
-    if (!value("notebook", r.notebook)) {
-      return false;
-    }
-    if (r.topic && !checkUtf8("topic", *r.topic)) {
-      return false;
-    }
+    written &= appendString(r.notebook);
     out_ += ",\n      \"order\": "sv;
-    if (!value("order", r.order)) {
-      return false;
-    }
+    written &= appendString(r.order);
     out_ += ",\n      \"text\": "sv;
-    appendString(r.text);
+    written &= appendString(r.text);
     if (r.topic) {
       out_ += ",\n      \"topic\": "sv;
-      appendString(*r.topic);
+      written &= appendString(*r.topic);
     }
-    return true;
+    if (!written) {
+      fail(r);
+    }
+    return written;
   }
 
-  bool checkUtf8(const char* field, std::string_view text) {
-    if (text::isValidUtf8(text)) {
-      return true;
+  // Names the first field, in field order, that is not UTF-8.
+  void fail(const ImportRecord& r) {
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"text", &r.text},
+        {"folder", &r.folder},
+        {"notebook", &r.notebook},
+        {"topic", r.topic ? &*r.topic : nullptr},
+        {"order", &r.order}};
+    for (const auto& [name, text] : fields) {
+      if (text != nullptr && !text::isValidUtf8(*text)) {
+        failure_ = "cannot encode field \"" + std::string(name) + "\" of record " +
+                   std::to_string(count_) + ": " + utf8Failure(*text);
+        return;
+      }
     }
-    failure_ = "cannot encode field \"" + std::string(field) + "\" of record " +
-               std::to_string(count_) + ": " + utf8Failure(text);
-    return false;
   }
 
-  bool value(const char* field, std::string_view text) {
-    if (!checkUtf8(field, text)) {
-      return false;
-    }
-    appendString(text);
-    return true;
-  }
-
-  // A JSON string of UTF-8 text: characters beyond ASCII are written as they are.
-  void appendString(std::string_view text) {
+  // Appends `text` as a JSON string, characters beyond ASCII as they are; false when it is not
+  // UTF-8. Eight bytes at a time while none needs escaping or lies beyond ASCII.
+  bool appendString(std::string_view text) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHighs = 0x8080808080808080;
+    const auto hasZeroByte = [](std::uint64_t v) { return (v - kOnes) & ~v; };
     out_ += '"';
+    bool beyondAscii = false;
     std::size_t run = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+      if (i + 8 <= text.size()) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        const std::uint64_t special = ((word - kOnes * 0x20) & ~word) |
+                                      hasZeroByte(word ^ (kOnes * '"')) |
+                                      hasZeroByte(word ^ (kOnes * '\\')) | word;
+        if ((special & kHighs) == 0) {
+          i += 8;
+          continue;
+        }
+      }
       const auto byte = static_cast<unsigned char>(text[i]);
+      beyondAscii |= byte >= 0x80;
       if (kEscaped[byte]) {
         out_.append(text.data() + run, i - run);
         appendEscape(out_, byte);
         run = i + 1;
       }
+      ++i;
     }
     out_.append(text.data() + run, text.size() - run);
     out_ += '"';
+    return !beyondAscii || text::isValidUtf8(text);
   }
 
   void flush() {
