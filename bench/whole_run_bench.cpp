@@ -1,7 +1,10 @@
 // The built tool run as a user runs it, on generated libraries of several sizes: MB of note
-// HTML per second (library read included) and the peak resident memory of the process.
+// HTML per second (library read included), the peak resident memory of the process, and the
+// time against the physical floor (reading and parsing the library with simdjson, writing an
+// output of the same size, fsync, rename), measured alternately in one run.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +12,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "bench/library_generator.h"
 #include <fcntl.h>
@@ -50,7 +54,16 @@ struct RunResult {
   bool ok;
 };
 
-RunResult runTool(const fs::path& library, const fs::path& output) {
+// Runs `program` with `arguments` (and the library in the environment), as a user would.
+RunResult runProcess(const char* program, const std::vector<std::string>& arguments,
+                     const fs::path& library) {
+  std::vector<std::string> copies{program};
+  copies.insert(copies.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : copies) {
+    argv.push_back(argument.data());
+  }
+  argv.push_back(nullptr);
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -58,7 +71,7 @@ RunResult runTool(const fs::path& library, const fs::path& output) {
     ::dup2(null, 1);
     ::setenv("SHEAFWRIGHT_NOTES_LIBRARY", library.c_str(), 1);
     ::setenv("TZ", "Europe/Berlin", 1);
-    ::execl(SHEAFWRIGHT_BINARY, SHEAFWRIGHT_BINARY, "--out", output.c_str(), nullptr);
+    ::execv(program, argv.data());
     ::_exit(127);
   }
   int status = 0;
@@ -66,6 +79,21 @@ RunResult runTool(const fs::path& library, const fs::path& output) {
   ::wait4(pid, &status, 0, &usage);
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   return {elapsed.count(), usage.ru_maxrss, WIFEXITED(status) && WEXITSTATUS(status) == 0};
+}
+
+RunResult runTool(const fs::path& library, const fs::path& output) {
+  return runProcess(SHEAFWRIGHT_BINARY, {"--out", output.string()}, library);
+}
+
+RunResult runFloor(const fs::path& library, const fs::path& output, std::uintmax_t bytes) {
+  return runProcess(SHEAFWRIGHT_FLOOR, {library.string(), output.string(), std::to_string(bytes)},
+                    library);
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 void BM_WholeRun(benchmark::State& state) {
@@ -104,6 +132,49 @@ BENCHMARK(BM_WholeRun)
     ->ArgsProduct({{25, 100}, {0, 1}, {1}})
     ->UseManualTime()
     ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+// The tool and the physical floor, one after the other in every iteration so that both see the
+// same machine; the ratio is that of the medians.
+void BM_AgainstFloor(benchmark::State& state) {
+  const Script script = state.range(0) == 0 ? Script::kAscii : Script::kMixed;
+  const bool withImages = state.range(1) != 0;
+  const Prepared& library = libraryFile(25, script, withImages);
+  const fs::path dir = fs::temp_directory_path();
+  const std::string id = std::to_string(::getpid());
+  const fs::path toolOutput = dir / ("sheafwright-output-" + id + ".json");
+  const fs::path floorOutput = dir / ("sheafwright-floor-" + id + ".json");
+  std::vector<double> tool;
+  std::vector<double> floor;
+  for (auto _ : state) {
+    const RunResult run = runTool(library.path, toolOutput);
+    const RunResult least = runFloor(library.path, floorOutput, fs::file_size(toolOutput));
+    if (!run.ok || !least.ok) {
+      state.SkipWithError(run.ok ? "the floor failed" : "the tool failed");
+      break;
+    }
+    state.SetIterationTime(run.seconds);
+    tool.push_back(run.seconds);
+    floor.push_back(least.seconds);
+  }
+  fs::remove(toolOutput);
+  fs::remove(floorOutput);
+  if (tool.empty()) {
+    return;
+  }
+  state.counters["tool_ms"] = median(tool) * 1e3;
+  state.counters["floor_ms"] = median(floor) * 1e3;
+  state.counters["vs_floor"] = median(tool) / median(floor);
+  state.counters["limit"] = withImages ? 1.5 : 1.7;
+  state.SetLabel(std::string(script == Script::kAscii ? "ascii" : "mixed") +
+                 (withImages ? ", images" : ", text only"));
+}
+BENCHMARK(BM_AgainstFloor)
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({0, 0})
+    ->UseManualTime()
+    ->Iterations(5)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
