@@ -7,9 +7,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace sheafwright {
 namespace {
@@ -226,6 +230,80 @@ TEST_F(DriverTest, ReplacesAnExistingFileAndLeavesNoTemporaryFiles) {
   EXPECT_EQ(files, 1u);
   std::ifstream file(target);
   EXPECT_EQ(file.get(), '{');
+}
+
+TEST_F(DriverTest, ExportedFileHasTheModeOfANewFile) {
+  for (const mode_t mask : {mode_t{022}, mode_t{077}}) {
+    SCOPED_TRACE(mask);
+    const mode_t previous = ::umask(mask);
+    const Outcome outcome = run({"--out", path("mode.json")});
+    ::umask(previous);
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    const auto permissions = fs::status(path("mode.json")).permissions();
+    EXPECT_EQ(static_cast<mode_t>(permissions), 0666 & ~mask);
+  }
+}
+
+// A reply whose one note has a folder name that is not UTF-8, which no encoder can write.
+class BrokenTextRunner : public ScriptRunner {
+ public:
+  struct Value : ScriptDescriptor {
+    std::vector<std::shared_ptr<Value>> items;
+    std::optional<std::string> text;
+    std::optional<Date> date;
+    std::int64_t numberOfItems() const override { return static_cast<std::int64_t>(items.size()); }
+    std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
+      if (index < 1 || index > numberOfItems()) {
+        return nullptr;
+      }
+      return std::make_unique<Value>(*items[static_cast<std::size_t>(index - 1)]);
+    }
+    std::optional<std::string> stringValue() const override { return text; }
+    std::optional<Date> dateValue() const override { return date; }
+  };
+  struct Reply : Script {
+    ScriptOutcome execute() override {
+      auto note = std::make_shared<Value>();
+      for (const char* text : {"Bad \xff", "N", "<div>one</div><div>two</div>"}) {
+        note->items.push_back(std::make_shared<Value>());
+        note->items.back()->text = text;
+      }
+      for (int i = 0; i < 2; ++i) {
+        note->items.push_back(std::make_shared<Value>());
+        note->items.back()->date = Date{};
+      }
+      auto reply = std::make_unique<Value>();
+      reply->items.push_back(note);
+      return {std::move(reply), nullptr};
+    }
+  };
+  std::unique_ptr<Script> makeScript(std::string_view) override {
+    return std::make_unique<Reply>();
+  }
+};
+
+TEST_F(DriverTest, EncodingFailureLeavesTheEarlierFile) {
+  const std::string target = path("out.json");
+  std::ofstream(target) << "earlier";
+  BrokenTextRunner runner;
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = sheafwright::run({"sheafwright", "--out", target},
+                                      {.runner = runner, .out = out, .err = err});
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(err.str(),
+            "Could not write output: cannot encode field \"folder\" of record 1: invalid UTF-8 "
+            "byte 0xFF at offset 4\n");
+  EXPECT_NE(out.str().find("  Bad \xff / N: 2 entries"), std::string::npos) << out.str();
+  EXPECT_EQ(out.str().find("Wrote"), std::string::npos);
+  std::ifstream file(target);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "earlier");
+  std::size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, 1u);
 }
 
 }  // namespace
