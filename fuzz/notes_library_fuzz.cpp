@@ -13,9 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto runner = sheafwright::makeLibraryTextScriptRunner(
       std::string(reinterpret_cast<const char*>(data), size), "fuzz.json");
   try {
-    const auto notes = sheafwright::NotesReader::readAll(*runner);
-    for (const auto& note : notes) {
+    const auto library = sheafwright::NotesReader::readAll(*runner);
+    for (const auto& note : library.notes) {
       FUZZ_CHECK(sheafwright::text::validUtf8(note.html) == note.html);
+    }
+    for (const auto& folder : library.unreadableFolders) {
+      FUZZ_CHECK(!folder || sheafwright::text::validUtf8(*folder) == *folder);
     }
   } catch (const sheafwright::NotesReader::ReaderError& error) {
     const std::string description = error.description();

@@ -11,6 +11,7 @@
 #include <optional>
 #include <ostream>
 #include <system_error>
+#include <utility>
 
 namespace sheafwright {
 
@@ -140,8 +141,16 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
 
   say(out, "Reading Apple Notes\u2026 (grant automation permission if prompted)");
   std::vector<NotesReader::Note> notes;
+  std::int64_t unreadable = 0;  // elements Notes could not hand over, in the folder asked for
   try {
-    notes = NotesReader::readAll(environment.runner);
+    NotesReader::Library library = NotesReader::readAll(environment.runner);
+    notes = std::move(library.notes);
+    for (const std::optional<std::string>& folder : library.unreadableFolders) {
+      if (!folderFilter ||
+          (folder && text::equalIgnoringCaseInCurrentLocale(*folder, *folderFilter))) {
+        ++unreadable;
+      }
+    }
   } catch (const NotesReader::ReaderError& error) {
     complain(err, error.description());
     return 1;
@@ -197,6 +206,9 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   }
   if (skipped > 0) {
     say(out, "Skipped " + std::to_string(skipped) + " empty notes.");
+  }
+  if (unreadable > 0) {
+    say(out, "Could not read " + std::to_string(unreadable) + " notes.");
   }
 
   if (const auto failure = exportFile.finish()) {

@@ -1,3 +1,4 @@
+// The notes reader: the script, the unpacking of its reply, and the reader's error text.
 #include "sheafwright/notes_reader.h"
 
 namespace sheafwright {
@@ -8,7 +9,12 @@ std::string_view notesScriptText();
 const std::string_view NotesReader::script = notesScriptText();
 
 std::string NotesReader::ReaderError::description() const {
-  return "AppleScript failed: " + message_ +
+  // AppleScript's messages end with a full stop of their own, and the hint begins with one.
+  std::string_view message = message_;
+  if (message.ends_with('.')) {
+    message.remove_suffix(1);
+  }
+  return "AppleScript failed: " + std::string(message) +
          ". Make sure Notes is running and automation permission was granted (System Settings "
          "\u203A Privacy & Security \u203A Automation).";
 }
@@ -28,7 +34,7 @@ std::optional<Date> dateOf(const ScriptDescriptor* field) {
 
 }  // namespace
 
-std::vector<NotesReader::Note> NotesReader::readAll(ScriptRunner& runner) {
+NotesReader::Library NotesReader::readAll(ScriptRunner& runner) {
   const std::unique_ptr<Script> compiled = runner.makeScript(script);
   if (!compiled) {
     throw ReaderError::scriptFailure("could not compile script");
@@ -38,14 +44,20 @@ std::vector<NotesReader::Note> NotesReader::readAll(ScriptRunner& runner) {
     std::optional<std::string> message = outcome.error->message();
     throw ReaderError::scriptFailure(message ? std::move(*message) : outcome.error->description());
   }
-  std::vector<Note> notes;
+  Library library;
   if (!outcome.reply) {
-    return notes;
+    return library;
   }
   const std::int64_t count = outcome.reply->numberOfItems();
   for (std::int64_t i = 1; i <= count; ++i) {
     const std::unique_ptr<ScriptDescriptor> element = outcome.reply->item(i);
-    if (!element || element->numberOfItems() < 5) {
+    if (!element) {
+      library.unreadableFolders.emplace_back();
+      continue;
+    }
+    if (element->numberOfItems() < 5) {
+      const std::unique_ptr<ScriptDescriptor> folder = element->item(1);
+      library.unreadableFolders.push_back(folder ? folder->takeStringValue() : std::nullopt);
       continue;
     }
     Note note;
@@ -54,9 +66,9 @@ std::vector<NotesReader::Note> NotesReader::readAll(ScriptRunner& runner) {
     note.html = textOf(element->item(3).get());
     note.created = dateOf(element->item(4).get()).value_or(currentDate());
     note.modified = dateOf(element->item(5).get()).value_or(note.created);
-    notes.push_back(std::move(note));
+    library.notes.push_back(std::move(note));
   }
-  return notes;
+  return library;
 }
 
 }  // namespace sheafwright

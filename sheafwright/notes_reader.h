@@ -1,10 +1,13 @@
+// The notes reader: runs the fixed script once and unpacks its reply into notes.
 #pragma once
 
 #include "sheafwright/date.h"
 #include "sheafwright/script_runner.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sheafwright {
@@ -29,8 +32,7 @@ struct NotesReader {
     static ReaderError scriptFailure(std::string message) {
       return ReaderError(std::move(message));
     }
-    const std::string& message() const { return message_; }
-    // The text the user sees.
+    // The text the user sees: the message, without one closing full stop, then a hint.
     std::string description() const;
 
    private:
@@ -38,12 +40,22 @@ struct NotesReader {
     std::string message_;
   };
 
-  // The one script sent to Notes. Each note's record is made inside `try`, so a note whose
-  // properties Notes cannot hand over becomes an empty record instead of failing the run.
+  // What one run of the script yielded.
+  struct Library {
+    // The notes in reply order.
+    std::vector<Note> notes;
+    // One entry per reply element that was no note (absent, or fewer than five fields), in
+    // reply order: the text of its first field, which names the folder, when it has one.
+    std::vector<std::optional<std::string>> unreadableFolders;
+  };
+
+  // The one script sent to Notes. It reads each folder a property at a time, and sends a
+  // short element (the folder's name, perhaps the note's) for a note or folder that Notes
+  // could not hand over, so that nothing is lost without a word.
   static const std::string_view script;
 
-  // The notes in reply order; throws ReaderError.
-  static std::vector<Note> readAll(ScriptRunner& runner);
+  // Throws ReaderError.
+  static Library readAll(ScriptRunner& runner);
 };
 
 }  // namespace sheafwright
