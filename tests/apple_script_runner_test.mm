@@ -76,12 +76,15 @@ class FixedRunner : public ScriptRunner {
   }
 
  private:
-  struct FixedScript : Script {
+  class FixedScript : public Script {
+   public:
     FixedScript(NSAppleEventDescriptor* reply, NSDictionary<NSString*, id>* error)
-        : reply(reply), error(error) {}
-    ScriptOutcome execute() override { return apple::outcomeOf(reply, error); }
-    NSAppleEventDescriptor* reply;
-    NSDictionary<NSString*, id>* error;
+        : reply_(reply), error_(error) {}
+    ScriptOutcome execute() override { return apple::outcomeOf(reply_, error_); }
+
+   private:
+    NSAppleEventDescriptor* reply_;
+    NSDictionary<NSString*, id>* error_;
   };
 
   NSAppleEventDescriptor* reply_;
