@@ -1,26 +1,127 @@
+// Arbitrary library files through the stand-in and the reader, checked against a reading of the
+// same file by nlohmann that follows the library format's rules value by value: the same
+// notes, the same unreadable elements, the same error record, and refusal exactly when the
+// file is not valid JSON.
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/platform/json_script_runner.h"
 #include "sheafwright/unicode_text.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "fuzz/fuzz_check.h"
 
-// Arbitrary library files through the stand-in and the reader: notes or a reader error.
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const auto runner = sheafwright::makeLibraryTextScriptRunner(
-      std::string(reinterpret_cast<const char*>(data), size), "fuzz.json");
+namespace {
+
+using nlohmann::json;
+using sheafwright::Date;
+
+std::optional<std::string> textOf(const json& value) {
+  if (value.is_string()) {
+    return value.get<std::string>();
+  }
+  if (value.is_number_unsigned()) {
+    return std::to_string(value.get<std::uint64_t>());
+  }
+  if (value.is_number_integer()) {
+    return std::to_string(value.get<std::int64_t>());
+  }
+  return std::nullopt;
+}
+
+std::optional<Date> dateOf(const json& value) {
+  if (!value.is_object() || value.size() != 1 || !value.contains("date") ||
+      !value["date"].is_string()) {
+    return std::nullopt;
+  }
+  return sheafwright::parseInternetDate(value["date"].get<std::string>());
+}
+
+struct TooDeep {};
+
+// The file as nlohmann reads it, or nothing when it is not valid JSON (nlohmann takes a NUL
+// byte for the end of its input; the format does not).
+std::optional<json> reference(const std::string& text) {
+  if (text.find('\0') != std::string::npos) {
+    return std::nullopt;
+  }
   try {
-    const auto notes = sheafwright::NotesReader::readAll(*runner);
-    for (const auto& note : notes) {
-      FUZZ_CHECK(sheafwright::text::validUtf8(note.html) == note.html);
+    return json::parse(text, [](int depth, json::parse_event_t, json&) {
+      if (depth > sheafwright::kMaxLibraryDepth) {
+        throw TooDeep();
+      }
+      return true;
+    });
+  } catch (const TooDeep&) {
+  } catch (const json::exception&) {
+  }
+  return std::nullopt;
+}
+
+void checkNotes(const json& reply, const sheafwright::NotesReader::Library& library) {
+  std::size_t note = 0;
+  std::size_t unreadable = 0;
+  for (const json& element : reply.is_array() ? reply : json::array()) {
+    if (!element.is_array() || element.size() < 5) {
+      const std::optional<std::string> folder =
+          element.is_array() && !element.empty() ? textOf(element[0]) : std::nullopt;
+      FUZZ_CHECK(unreadable < library.unreadableFolders().size());
+      FUZZ_CHECK(library.unreadableFolders()[unreadable++] == folder);
+      continue;
     }
+    FUZZ_CHECK(note < library.size());
+    const auto read = library.note(note);
+    FUZZ_CHECK(library.folder(note++) == read.folder);
+    FUZZ_CHECK(read.folder == textOf(element[0]).value_or(""));
+    FUZZ_CHECK(read.name == textOf(element[1]).value_or(""));
+    FUZZ_CHECK(read.html == textOf(element[2]).value_or(""));
+    const std::optional<Date> created = dateOf(element[3]);
+    const std::optional<Date> modified = dateOf(element[4]);
+    FUZZ_CHECK(!created || read.created == *created);
+    FUZZ_CHECK(read.modified == modified.value_or(read.created));
+  }
+  FUZZ_CHECK(note == library.size());
+  FUZZ_CHECK(unreadable == library.unreadableFolders().size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::optional<json> expected = reference(text);
+  const json* errorRecord = expected && expected->is_object() && expected->contains("error")
+                                ? &(*expected)["error"]
+                                : nullptr;
+  const auto runner = sheafwright::makeLibraryTextScriptRunner(text, "fuzz.json");
+  try {
+    const auto library = sheafwright::NotesReader::readAll(*runner);
+    FUZZ_CHECK(expected && !errorRecord);
+    checkNotes(*expected, library);
   } catch (const sheafwright::NotesReader::ReaderError& error) {
     const std::string description = error.description();
-    FUZZ_CHECK(description.rfind("AppleScript failed: ", 0) == 0);
-    FUZZ_CHECK(sheafwright::text::validUtf8(description) == description);
+    FUZZ_CHECK(sheafwright::text::isValidUtf8(description));
+    if (!expected) {
+      FUZZ_CHECK(description.rfind(
+                     "AppleScript failed: Notes library fuzz.json is not valid JSON: ", 0) == 0);
+    } else {
+      FUZZ_CHECK(errorRecord != nullptr);
+      const json* message =
+          errorRecord->is_object() && errorRecord->contains("NSAppleScriptErrorMessage")
+              ? &(*errorRecord)["NSAppleScriptErrorMessage"]
+              : nullptr;
+      std::string shown = message && message->is_string()
+                              ? message->get<std::string>()
+                              : errorRecord->dump(-1, ' ', false, json::error_handler_t::replace);
+      if (!shown.empty() && shown.back() == '.') {
+        shown.pop_back();
+      }
+      FUZZ_CHECK(description.rfind("AppleScript failed: " + shown + ". Make sure", 0) == 0);
+    }
   }
   return 0;
 }

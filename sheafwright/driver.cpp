@@ -15,6 +15,7 @@
 #include <optional>
 #include <ostream>
 #include <system_error>
+#include <utility>
 #include <variant>
 
 namespace sheafwright {
@@ -133,25 +134,31 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   const Options& options = std::get<Options>(read);
 
   say(out, "Reading Apple Notes\u2026 (grant automation permission if prompted)");
-  std::vector<NotesReader::Note> notes;
+  std::optional<NotesReader::Library> library;
   try {
-    notes = NotesReader::readAll(environment.runner);
+    library = NotesReader::readAll(environment.runner);
   } catch (const NotesReader::ReaderError& error) {
     complain(err, error.description());
     return 1;
   }
 
-  std::vector<NotesReader::Note> selected;
-  if (!options.folderFilter) {
-    selected = std::move(notes);
-  } else {
-    for (NotesReader::Note& note : notes) {
-      if (text::equalIgnoringCaseInCurrentLocale(note.folder, *options.folderFilter)) {
-        selected.push_back(std::move(note));
-      }
+  const auto inFolder = [&options](const std::string& folder) {
+    return !options.folderFilter ||
+           text::equalIgnoringCaseInCurrentLocale(folder, *options.folderFilter);
+  };
+  std::vector<std::size_t> selected;
+  for (std::size_t index = 0; index < library->size(); ++index) {
+    if (inFolder(library->folder(index))) {
+      selected.push_back(index);
     }
   }
-  notes = {};
+  // Elements that Notes could not hand over count where their folder is known to match.
+  std::int64_t unreadable = 0;
+  for (const std::optional<std::string>& folder : library->unreadableFolders()) {
+    if (folder ? inFolder(*folder) : !options.folderFilter) {
+      ++unreadable;
+    }
+  }
 
   std::string found = "Found " + std::to_string(selected.size()) + " notes";
   if (options.folderFilter) {
@@ -165,9 +172,9 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
                                   [&file](std::string_view piece) { file.write(piece); });
   UuidGenerator ids;
   std::int64_t skipped = 0;
-  for (NotesReader::Note& note : selected) {
+  for (const std::size_t index : selected) {
     const std::optional<std::string> line =
-        exportNote(std::move(note), environment.currentCalendar(), ids, encoder);
+        exportNote(library->note(index), environment.currentCalendar(), ids, encoder);
     if (line) {
       say(out, *line);
     } else {
@@ -176,6 +183,9 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   }
   if (skipped > 0) {
     say(out, "Skipped " + std::to_string(skipped) + " empty notes.");
+  }
+  if (unreadable > 0) {
+    say(out, "Could not read " + std::to_string(unreadable) + " notes.");
   }
 
   std::optional<std::string> failure = encoder.finish();

@@ -1,10 +1,15 @@
+// The notes reader: runs the fixed script once and unpacks its reply into notes.
 #pragma once
 
 #include "sheafwright/date.h"
 #include "sheafwright/script_runner.h"
 
+#include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sheafwright {
@@ -29,8 +34,7 @@ struct NotesReader {
     static ReaderError scriptFailure(std::string message) {
       return ReaderError(std::move(message));
     }
-    const std::string& message() const { return message_; }
-    // The text the user sees.
+    // The text the user sees: the message, without one closing full stop, then a hint.
     std::string description() const;
 
    private:
@@ -38,12 +42,40 @@ struct NotesReader {
     std::string message_;
   };
 
-  // The one script sent to Notes. Each note's record is made inside `try`, so a note whose
-  // properties Notes cannot hand over becomes an empty record instead of failing the run.
+  // What one run of the script yielded. It keeps the reply and reads each note from it when
+  // asked, so that a library's bodies are held once, by the reply, rather than twice.
+  class Library {
+   public:
+    // The number of notes, in reply order.
+    std::size_t size() const { return notes_.size(); }
+    // The folder of note `index` (0-based), read when the reply was unpacked.
+    const std::string& folder(std::size_t index) const { return notes_[index].folder; }
+    // Note `index` (0-based) as the reply gives it; a missing date is taken as it is read.
+    Note note(std::size_t index) const;
+    // One entry per reply element that was no note (absent, or fewer than five fields), in
+    // reply order: the text of its first field, which names the folder, when it has one.
+    const std::vector<std::optional<std::string>>& unreadableFolders() const {
+      return unreadableFolders_;
+    }
+
+   private:
+    friend struct NotesReader;
+    struct Element {
+      std::int64_t index;  // 1-based, in the reply
+      std::string folder;
+    };
+    std::unique_ptr<ScriptDescriptor> reply_;
+    std::vector<Element> notes_;
+    std::vector<std::optional<std::string>> unreadableFolders_;
+  };
+
+  // The one script sent to Notes. It reads each folder a property at a time, and sends a
+  // short element (the folder's name, perhaps the note's) for a note or folder that Notes
+  // could not hand over, so that nothing is lost without a word.
   static const std::string_view script;
 
-  // The notes in reply order; throws ReaderError.
-  static std::vector<Note> readAll(ScriptRunner& runner);
+  // Throws ReaderError.
+  static Library readAll(ScriptRunner& runner);
 };
 
 }  // namespace sheafwright

@@ -6,6 +6,7 @@
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utext.h>
+#include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
@@ -66,6 +67,22 @@ void appendUtf8(std::string& out, char32_t c) {
     return;
   }
   out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
+}
+
+void appendUtf16(std::string& out, std::u16string_view units) {
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char16_t unit = units[i];
+    if (unit < 0x80) {
+      out.push_back(static_cast<char>(unit));
+    } else if (U16_IS_LEAD(unit) && i + 1 < units.size() && U16_IS_TRAIL(units[i + 1])) {
+      appendUtf8(out, static_cast<char32_t>(U16_GET_SUPPLEMENTARY(unit, units[i + 1])));
+      ++i;
+    } else if (U16_IS_SURROGATE(unit)) {
+      appendUtf8(out, 0xFFFD);
+    } else {
+      appendUtf8(out, unit);
+    }
+  }
 }
 
 std::string validUtf8(std::string_view text) {

@@ -17,6 +17,8 @@ CodePoint codePointAt(std::string_view text, std::size_t pos);
 // The code point that ends just before byte offset `end` (which must be above 0).
 CodePoint codePointBefore(std::string_view text, std::size_t end);
 void appendUtf8(std::string& out, char32_t c);
+// UTF-16 code units appended as UTF-8; an unpaired surrogate becomes U+FFFD.
+void appendUtf16(std::string& out, std::u16string_view units);
 // `text` with every ill-formed byte replaced by U+FFFD.
 std::string validUtf8(std::string_view text);
 bool isValidUtf8(std::string_view text);

@@ -6,11 +6,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,10 +33,28 @@ std::string slurp(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+// Whether a process held to `limit` bytes of address space fails to allocate twice that.
+bool addressSpaceLimitHolds(rlim_t limit) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const rlimit bounds{limit, limit};
+    ::setrlimit(RLIMIT_AS, &bounds);
+    // mmap rather than malloc, which a compiler may assume to succeed.
+    void* block = ::mmap(nullptr, static_cast<std::size_t>(limit) * 2, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANON, -1, 0);
+    ::_exit(block == MAP_FAILED ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 class CliTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
+    // The real path: the tool reports the working directory as the system gives it, and
+    // macOS's temporary directory lies behind a symbolic link (/var is /private/var).
+    dir_ = fs::canonical(fs::temp_directory_path()) /
            (std::string("sheafwright-cli-") + std::to_string(::getpid()) + "-" +
             testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
@@ -42,10 +62,12 @@ class CliTest : public testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Runs the tool in dir_/work with the given environment additions. `fileSizeLimit` caps
-  // the size of files it may write, to make a write fail even for root.
+  // Runs the tool in dir_/work with the given environment additions (nullopt unsets). The
+  // library is the sample's file unless a test names another, so that no test asks the real
+  // Notes where there is one. `fileSizeLimit` caps the size of files it may write, to make a
+  // write fail even for root.
   Result tool(const std::vector<std::string>& arguments,
-              const std::map<std::string, std::string>& environment = {},
+              const std::map<std::string, std::optional<std::string>>& environment = {},
               rlim_t fileSizeLimit = RLIM_INFINITY, rlim_t addressSpaceLimit = RLIM_INFINITY) {
     const fs::path outPath = dir_ / "stdout";
     const fs::path errPath = dir_ / "stderr";
@@ -58,12 +80,16 @@ class CliTest : public testing::Test {
       if (::chdir((dir_ / "work").c_str()) != 0) {
         ::_exit(127);
       }
-      ::unsetenv("SHEAFWRIGHT_NOTES_LIBRARY");
+      ::setenv("SHEAFWRIGHT_NOTES_LIBRARY", SHEAFWRIGHT_SAMPLE_LIBRARY, 1);
       ::setenv("TZ", "UTC", 1);
       ::setenv("LANG", "en_US.UTF-8", 1);
       ::unsetenv("LC_ALL");
       for (const auto& [name, value] : environment) {
-        ::setenv(name.c_str(), value.c_str(), 1);
+        if (value) {
+          ::setenv(name.c_str(), value->c_str(), 1);
+        } else {
+          ::unsetenv(name.c_str());
+        }
       }
       if (fileSizeLimit != RLIM_INFINITY) {
         ::signal(SIGXFSZ, SIG_IGN);
@@ -104,6 +130,19 @@ class CliTest : public testing::Test {
 
   fs::path dir_;
 };
+
+TEST_F(CliTest, WithoutALibraryTheStandInServesTheEmbeddedSample) {
+  if (SHEAFWRIGHT_READS_NOTES_APP) {
+    GTEST_SKIP() << "here no library file means the Notes application itself";
+  }
+  for (const std::optional<std::string>& variable : {std::optional<std::string>(), {""}}) {
+    SCOPED_TRACE(variable ? "empty" : "unset");
+    const Result result = tool({"--out", "sample.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", variable}});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const ImportDocument document = ImportDocument::decode(slurp(work() / "sample.json"));
+    EXPECT_GT(document.records.size(), 5u);
+  }
+}
 
 TEST_F(CliTest, SampleLibraryExportsToTheDefaultFile) {
   const Result result = tool({});
@@ -147,6 +186,25 @@ TEST_F(CliTest, LibraryFileFailuresExitWith1) {
     EXPECT_EQ(result.err.back(), '\n');
     EXPECT_FALSE(fs::exists(work() / "jotterby-import.json"));
   }
+}
+
+TEST_F(CliTest, NotesThatCouldNotBeReadAreCountedAfterTheNotes) {
+  const std::string path = library(
+      R"([["Journal"], ["Journal", "March", "<div>x</div>", {"date": "2024-03-12T08:30:00Z"},)"
+      R"( {"date": "2024-03-12T08:30:00Z"}]])");
+  const Result result = tool({"--out", "j.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out,
+            "Reading Apple Notes\u2026 (grant automation permission if prompted)\n"
+            "Found 1 notes.\n"
+            "  Journal / March: 1 entries, 0 topics, 0 dates\n"
+            "Could not read 1 notes.\n"
+            "Wrote 1 entries to " +
+                (work() / "j.json").string() +
+                ".\n"
+                "AirDrop or copy this file to your iPhone or iPad, then use Settings \u203A Import "
+                "from file in Jotterby.\n");
 }
 
 TEST_F(CliTest, EachRunStampsItsOwnTimeAndFreshIds) {
@@ -205,6 +263,9 @@ TEST_F(CliTest, RunningOutOfMemoryIsAFailureWithAMessage) {
   }
   const std::string path = library(R"([["F", "N", ")" + body + R"(", null, null]])");
   constexpr rlim_t kLimit = rlim_t{512} << 20;
+  if (!addressSpaceLimitHolds(kLimit)) {
+    GTEST_SKIP() << "this system does not hold a process to an address-space limit (macOS)";
+  }
   if (tool({"--help"}, {}, RLIM_INFINITY, kLimit).status != 0) {
     GTEST_SKIP() << "the binary cannot start with a limited address space (a sanitizer build)";
   }

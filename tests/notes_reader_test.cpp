@@ -1,9 +1,13 @@
+// The notes reader over fake runners and stand-in libraries: notes, skipped elements, errors.
 #include "sheafwright/notes_reader.h"
 
 #include "sheafwright/platform/json_script_runner.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,24 +59,13 @@ const std::string kHint =
     ". Make sure Notes is running and automation permission was granted (System Settings \u203A "
     "Privacy & Security \u203A Automation).";
 
-TEST(NotesReaderTest, ScriptTextIsFixed) {
-  EXPECT_EQ(
-      NotesReader::script,
-      "tell application \"Notes\"\n"
-      "    set out to {}\n"
-      "    repeat with f in folders\n"
-      "        set folderName to name of f\n"
-      "        repeat with n in notes of f\n"
-      "            try\n"
-      "                set end of out to {folderName, name of n, body of n, creation date of n, "
-      "modification date of n}\n"
-      "            on error\n"
-      "                set end of out to {folderName, \"\", \"\", missing value, missing value}\n"
-      "            end try\n"
-      "        end repeat\n"
-      "    end repeat\n"
-      "    return out\n"
-      "end tell");
+TEST(NotesReaderTest, ScriptIsTheScriptFileWithoutItsLastLineFeed) {
+  std::ifstream file(SHEAFWRIGHT_SCRIPT_FILE, std::ios::binary);
+  std::string text(std::istreambuf_iterator<char>(file), {});
+  ASSERT_TRUE(text.ends_with("\n")) << text;
+  text.pop_back();
+  EXPECT_FALSE(text.ends_with("\n"));
+  EXPECT_EQ(NotesReader::script, text);
   EXPECT_EQ(kHint.size(), 123u);
 }
 
@@ -94,13 +87,47 @@ TEST(NotesReaderTest, FailuresUseTheUserFacingWording) {
             "AppleScript failed: {NSAppleScriptErrorNumber = -600;}" + kHint);
 }
 
-std::vector<NotesReader::Note> readLibrary(const std::string& json) {
+TEST(NotesReaderTest, OneClosingFullStopGivesWayToTheHint) {
+  struct Case {
+    std::string message;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"Not authorized to send Apple events to Notes.",
+       "Not authorized to send Apple events to Notes"},
+      {"Notes got an error: Can\u2019t get folder id \"x\".",
+       "Notes got an error: Can\u2019t get folder id \"x\""},
+      {"Two..", "Two."},
+      {"No full stop", "No full stop"},
+      {"Ends in an ellipsis\u2026", "Ends in an ellipsis\u2026"},
+      {"A full stop. Then more", "A full stop. Then more"},
+      {".", ""},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    FakeRunner runner;
+    runner.failure = FakeRunner::Record{};
+    runner.failure->entry = c.message;
+    EXPECT_EQ(failureOf(runner), "AppleScript failed: " + c.shown + kHint);
+  }
+}
+
+NotesReader::Library readLibrary(const std::string& json) {
   const auto runner = makeLibraryTextScriptRunner(json, "test.json");
   return NotesReader::readAll(*runner);
 }
 
+std::vector<NotesReader::Note> allNotes(const NotesReader::Library& library) {
+  std::vector<NotesReader::Note> notes;
+  for (std::size_t i = 0; i < library.size(); ++i) {
+    notes.push_back(library.note(i));
+  }
+  return notes;
+}
+
 TEST(NotesReaderTest, UnpacksRepliesAndCopesWithOddElements) {
-  const auto notes = readLibrary(R"([
+  const NotesReader::Library library = readLibrary(R"([
     ["F", "N", "<div>x</div>", {"date": "2024-03-12T08:30:00Z"}, {"date": "2024-03-14T18:00:00Z"}],
     ["four", "fields", "only", {"date": "2024-03-12T08:30:00Z"}],
     "not a list",
@@ -109,7 +136,10 @@ TEST(NotesReaderTest, UnpacksRepliesAndCopesWithOddElements) {
     ["", "", ["nested"], {"date": "2024-01-01T00:00:00Z"}, {"date": "2024-01-02T00:00:00Z", "x": 1}],
     [-7, 1.5, {"date": 5}, {"date": "2024-05-01T10:00:00.500+02:00"}, {}]
   ])");
+  const auto notes = allNotes(library);
   ASSERT_EQ(notes.size(), 5u);
+  EXPECT_EQ(library.unreadableFolders(),
+            (std::vector<std::optional<std::string>>{"four", std::nullopt}));
   EXPECT_EQ(notes[0], (NotesReader::Note{"F", "N", "<div>x</div>", at("2024-03-12T08:30:00Z"),
                                          at("2024-03-14T18:00:00Z")}));
   EXPECT_EQ(notes[1].name, "six");
@@ -124,18 +154,111 @@ TEST(NotesReaderTest, UnpacksRepliesAndCopesWithOddElements) {
 
 TEST(NotesReaderTest, MissingDatesBecomeTheSameCurrentInstant) {
   const Date before = currentDate();
-  const auto notes = readLibrary(R"([["F", "N", "x", null, null]])");
+  const auto notes = allNotes(readLibrary(R"([["F", "N", "x", null, null]])"));
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_GE(notes[0].created, before);
   EXPECT_LE(notes[0].created, currentDate());
   EXPECT_EQ(notes[0].modified, notes[0].created);
 }
 
-TEST(NotesReaderTest, RepliesWithoutNotes) {
-  for (const char* json : {"[]", "{}", "\"text\"", "42", "null", "[[]]"}) {
+TEST(NotesReaderTest, RepliesWithoutElements) {
+  for (const char* json : {"[]", "{}", "\"text\"", "42", "null"}) {
     SCOPED_TRACE(json);
-    EXPECT_TRUE(readLibrary(json).empty());
+    const NotesReader::Library library = readLibrary(json);
+    EXPECT_TRUE(library.size() == 0);
+    EXPECT_TRUE(library.unreadableFolders().empty());
   }
+}
+
+TEST(NotesReaderTest, ElementsThatAreNoNotesAreCountedWithTheirFolders) {
+  using Folders = std::vector<std::optional<std::string>>;
+  const std::string note =
+      R"(["F", "N", "x", {"date": "2024-01-01T00:00:00Z"}, {"date": "2024-01-01T00:00:00Z"}])";
+  struct Case {
+    std::string json;
+    std::size_t notes;
+    Folders folders;
+  };
+  const Case cases[] = {
+      {R"([["Journal"]])", 0, {"Journal"}},
+      {R"([["Journal", "March"]])", 0, {"Journal"}},
+      {R"([["Journal", "March", "<div>x</div>", {"date": "2024-03-12T08:30:00Z"}]])",
+       0,
+       {"Journal"}},
+      {R"([[""]])", 0, {""}},
+      {R"([[42]])", 0, {"42"}},
+      {"[[]]", 0, {std::nullopt}},
+      {R"([[null, "N"]])", 0, {std::nullopt}},
+      {R"([[["Journal"], "N"]])", 0, {std::nullopt}},
+      {R"([[{"date": "2024-03-12T08:30:00Z"}]])", 0, {std::nullopt}},
+      {R"(["Journal"])", 0, {std::nullopt}},
+      {R"([42, null, {"a": 1}])", 0, {std::nullopt, std::nullopt, std::nullopt}},
+      {"[" + note + R"(, ["A"], )" + note + R"(, ["B", "x"], [], )" + note + "]",
+       3,
+       {"A", "B", std::nullopt}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.json);
+    const NotesReader::Library library = readLibrary(c.json);
+    EXPECT_EQ(library.size(), c.notes);
+    EXPECT_EQ(library.unreadableFolders(), c.folders);
+  }
+}
+
+// A reply whose elements are given as descriptors, some of them absent.
+class FakeDescriptor : public ScriptDescriptor {
+ public:
+  FakeDescriptor() = default;
+  explicit FakeDescriptor(std::string text) : text_(std::move(text)) {}
+  explicit FakeDescriptor(std::vector<std::shared_ptr<FakeDescriptor>> items)
+      : items_(std::move(items)) {}
+
+  std::int64_t numberOfItems() const override { return static_cast<std::int64_t>(items_.size()); }
+  std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
+    if (index < 1 || index > numberOfItems() || !items_[index - 1]) {
+      return nullptr;
+    }
+    return std::make_unique<FakeDescriptor>(*items_[index - 1]);
+  }
+  std::optional<std::string> stringValue() const override { return text_; }
+  std::optional<Date> dateValue() const override { return std::nullopt; }
+
+ private:
+  std::optional<std::string> text_;
+  std::vector<std::shared_ptr<FakeDescriptor>> items_;
+};
+
+class ReplyRunner : public ScriptRunner {
+ public:
+  explicit ReplyRunner(FakeDescriptor reply) : reply_(std::move(reply)) {}
+  std::unique_ptr<Script> makeScript(std::string_view) override {
+    struct ReplyScript : Script {
+      FakeDescriptor reply;
+      ScriptOutcome execute() override {
+        return {std::make_unique<FakeDescriptor>(reply), nullptr};
+      }
+    };
+    auto script = std::make_unique<ReplyScript>();
+    script->reply = reply_;
+    return script;
+  }
+
+ private:
+  FakeDescriptor reply_;
+};
+
+TEST(NotesReaderTest, AbsentElementsAreCountedWithoutAFolder) {
+  const auto text = [](const char* value) { return std::make_shared<FakeDescriptor>(value); };
+  const auto note = std::make_shared<FakeDescriptor>(std::vector<std::shared_ptr<FakeDescriptor>>{
+      text("F"), text("N"), text("x"), text("d"), text("d")});
+  // The folder field itself absent, then a whole element absent.
+  const auto noFolder = std::make_shared<FakeDescriptor>(
+      std::vector<std::shared_ptr<FakeDescriptor>>{nullptr, text("N")});
+  ReplyRunner runner(FakeDescriptor({note, nullptr, noFolder, note}));
+  const NotesReader::Library library = NotesReader::readAll(runner);
+  EXPECT_EQ(library.size(), 2u);
+  EXPECT_EQ(library.unreadableFolders(),
+            (std::vector<std::optional<std::string>>{std::nullopt, std::nullopt}));
 }
 
 TEST(NotesReaderTest, LibraryFailuresBecomeErrorRecords) {
@@ -177,7 +300,9 @@ TEST(NotesReaderTest, UnreadableLibraryFileNamesPathAndReason) {
 }
 
 TEST(NotesReaderTest, SampleLibraryIsAValidLibraryWithNotes) {
-  EXPECT_GE(readLibrary(std::string(sampleLibraryJson())).size(), 3u);
+  const NotesReader::Library library = readLibrary(std::string(sampleLibraryJson()));
+  EXPECT_GE(library.size(), 3u);
+  EXPECT_TRUE(library.unreadableFolders().empty());
 }
 
 }  // namespace

@@ -9,6 +9,31 @@
 namespace sheafwright::text {
 namespace {
 
+TEST(UnicodeTextTest, Utf16BecomesUtf8WithUnpairedSurrogatesReplaced) {
+  struct Case {
+    std::u16string units;
+    std::string utf8;
+  };
+  const Case cases[] = {
+      {u"", ""},
+      {u"plain", "plain"},
+      {u"caf\u00E9 \u20AC", "caf\u00E9 \u20AC"},
+      {u"\U0001F600!", "\U0001F600!"},
+      {std::u16string(u"a\0b", 3), std::string("a\0b", 3)},
+      {std::u16string{u'a', char16_t(0xD800), u'b'}, "a\uFFFDb"},
+      {std::u16string{u'a', char16_t(0xDC00)}, "a\uFFFD"},
+      {std::u16string{char16_t(0xD83D)}, "\uFFFD"},
+      {std::u16string{char16_t(0xDE00), char16_t(0xD83D)}, "\uFFFD\uFFFD"},
+      {std::u16string{char16_t(0xD83D), char16_t(0xD83D), char16_t(0xDE00)}, "\uFFFD\U0001F600"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    std::string out = "<";
+    appendUtf16(out, c.units);
+    EXPECT_EQ(out, "<" + c.utf8);
+  }
+}
+
 TEST(UnicodeTextTest, TrimmingByClass) {
   struct Case {
     std::string text, whiteSpace, whiteSpaceAndLineBreaks;

@@ -13,6 +13,9 @@ namespace sheafwright {
 std::unique_ptr<ScriptRunner> makeLibraryFileScriptRunner(std::string path);
 // Serves a library given as JSON text; `source` names it in messages.
 std::unique_ptr<ScriptRunner> makeLibraryTextScriptRunner(std::string text, std::string source);
+// Serves the file named by SHEAFWRIGHT_NOTES_LIBRARY; null when that is unset or empty, where
+// the platform's own runner takes over (the sample library, or Notes itself on macOS).
+std::unique_ptr<ScriptRunner> makeLibraryScriptRunnerFromEnvironment();
 
 // The embedded sample library, a JSON text.
 std::string_view sampleLibraryJson();

@@ -1,0 +1,288 @@
+// The macOS adapter: hand-built reply descriptors and error records read through the shared
+// reader, and short AppleScript runs that ask no application for anything.
+#include "sheafwright/notes_reader.h"
+#include "sheafwright/platform/apple_descriptors.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstddef>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace sheafwright {
+namespace {
+
+using apple::fourCharCode;
+using Folders = std::vector<std::optional<std::string>>;
+
+const std::string kHint =
+    ". Make sure Notes is running and automation permission was granted (System Settings \u203A "
+    "Privacy & Security \u203A Automation).";
+
+NSAppleEventDescriptor* textValue(NSString* value) {
+  return [NSAppleEventDescriptor descriptorWithString:value];
+}
+
+// Text as AppleScript sends it: UTF-16 in native byte order, taken exactly as given.
+NSAppleEventDescriptor* utf16(std::u16string_view units) {
+  return [NSAppleEventDescriptor descriptorWithDescriptorType:typeUnicodeText
+                                                        bytes:units.data()
+                                                       length:units.size() * sizeof(char16_t)];
+}
+
+Date at(const char* text) {
+  return *parseInternetDate(text);
+}
+
+NSAppleEventDescriptor* date(const char* text) {
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(at(text).time_since_epoch()).count();
+  return [NSAppleEventDescriptor
+      descriptorWithDate:[NSDate dateWithTimeIntervalSince1970:static_cast<double>(seconds)]];
+}
+
+NSAppleEventDescriptor* missingValue() {
+  return [NSAppleEventDescriptor descriptorWithTypeCode:apple::kMissingValue];
+}
+
+NSAppleEventDescriptor* list(std::initializer_list<NSAppleEventDescriptor*> items) {
+  NSAppleEventDescriptor* made = [NSAppleEventDescriptor listDescriptor];
+  NSInteger index = 0;
+  for (NSAppleEventDescriptor* item : items) {
+    [made insertDescriptor:item atIndex:++index];
+  }
+  return made;
+}
+
+NSAppleEventDescriptor* note(NSAppleEventDescriptor* folder, NSAppleEventDescriptor* name,
+                             NSAppleEventDescriptor* body) {
+  return list({folder, name, body, date("2024-03-12T08:30:00Z"), date("2024-03-14T18:00:00Z")});
+}
+
+// Hands the reader a fixed reply and error record, as executeAndReturnError: would.
+class FixedRunner : public ScriptRunner {
+ public:
+  FixedRunner(NSAppleEventDescriptor* reply, NSDictionary<NSString*, id>* error)
+      : reply_(reply), error_(error) {}
+
+  std::unique_ptr<Script> makeScript(std::string_view) override {
+    return std::make_unique<FixedScript>(reply_, error_);
+  }
+
+ private:
+  class FixedScript : public Script {
+   public:
+    FixedScript(NSAppleEventDescriptor* reply, NSDictionary<NSString*, id>* error)
+        : reply_(reply), error_(error) {}
+    ScriptOutcome execute() override { return apple::outcomeOf(reply_, error_); }
+
+   private:
+    NSAppleEventDescriptor* reply_;
+    NSDictionary<NSString*, id>* error_;
+  };
+
+  NSAppleEventDescriptor* reply_;
+  NSDictionary<NSString*, id>* error_;
+};
+
+NotesReader::Library read(NSAppleEventDescriptor* reply) {
+  FixedRunner runner(reply, nil);
+  return NotesReader::readAll(runner);
+}
+
+std::string failureOf(ScriptRunner& runner) {
+  try {
+    NotesReader::readAll(runner);
+  } catch (const NotesReader::ReaderError& error) {
+    return error.description();
+  }
+  return "(no failure)";
+}
+
+TEST(AppleScriptRunnerTest, MissingValueAndNullHaveNeitherTextNorDate) {
+  for (NSAppleEventDescriptor* none : {missingValue(), [NSAppleEventDescriptor nullDescriptor]}) {
+    SCOPED_TRACE(none.description.UTF8String);
+    const auto wrapped = apple::wrapDescriptor(none);
+    EXPECT_EQ(wrapped->stringValue(), std::nullopt);
+    EXPECT_EQ(wrapped->dateValue(), std::nullopt);
+    EXPECT_EQ(wrapped->numberOfItems(), 0);
+
+    // A locked note's body is `missing value`: no text, rather than the four letters "msng".
+    const NotesReader::Library library = read(list({list(
+        {textValue(@"Journal"), textValue(@"Locked"), none, date("2024-03-12T08:30:00Z"), none})}));
+    ASSERT_EQ(library.size(), 1u);
+    EXPECT_EQ(library.note(0).html, "");
+    EXPECT_EQ(library.note(0).name, "Locked");
+    EXPECT_EQ(library.note(0).created, at("2024-03-12T08:30:00Z"));
+    EXPECT_EQ(library.note(0).modified, library.note(0).created);
+  }
+}
+
+TEST(AppleScriptRunnerTest, ShortElementsAreCountedWithTheFolderTheyName) {
+  const NotesReader::Library library = read(list({
+      list({textValue(@"Journal")}),
+      note(textValue(@"Journal"), textValue(@"March"), textValue(@"<div>x</div>")),
+      list({textValue(@"Journal"), textValue(@"Locked")}),
+      list({missingValue()}),
+      list({}),
+      textValue(@"stray"),
+      note(textValue(@"Other"), textValue(@"April"), textValue(@"<div>y</div>")),
+  }));
+  ASSERT_EQ(library.size(), 2u);
+  EXPECT_EQ(library.note(0),
+            (NotesReader::Note{"Journal", "March", "<div>x</div>", at("2024-03-12T08:30:00Z"),
+                               at("2024-03-14T18:00:00Z")}));
+  EXPECT_EQ(library.note(1).folder, "Other");
+  EXPECT_EQ(library.unreadableFolders(),
+            (Folders{"Journal", "Journal", std::nullopt, std::nullopt, std::nullopt}));
+}
+
+TEST(AppleScriptRunnerTest, NestedListsAreNoText) {
+  const NotesReader::Library library = read(list({
+      note(list({textValue(@"Journal")}), textValue(@"N"),
+           list({list({textValue(@"<div>x</div>")})})),
+      list({note(textValue(@"Journal"), textValue(@"N"), textValue(@"<div>x</div>"))}),
+  }));
+  ASSERT_EQ(library.size(), 1u);
+  EXPECT_EQ(library.note(0).folder, "");
+  EXPECT_EQ(library.note(0).html, "");
+  // An element holding a whole note as its one item is a short element with no folder text.
+  EXPECT_EQ(library.unreadableFolders(), (Folders{std::nullopt}));
+}
+
+TEST(AppleScriptRunnerTest, RecordsAreNeitherListsNorText) {
+  NSAppleEventDescriptor* record = [NSAppleEventDescriptor recordDescriptor];
+  for (const FourCharCode key : {fourCharCode("fold"), fourCharCode("name"), fourCharCode("body"),
+                                 fourCharCode("crea"), fourCharCode("modi")}) {
+    [record setDescriptor:textValue(@"field") forKeyword:key];
+  }
+  const auto wrapped = apple::wrapDescriptor(record);
+  EXPECT_EQ(wrapped->numberOfItems(), 0);
+  EXPECT_FALSE(wrapped->item(1));
+  EXPECT_EQ(wrapped->stringValue(), std::nullopt);
+
+  const NotesReader::Library library =
+      read(list({record, note(textValue(@"Journal"), textValue(@"N"), record)}));
+  ASSERT_EQ(library.size(), 1u);
+  EXPECT_EQ(library.note(0).html, "");
+  EXPECT_EQ(library.unreadableFolders(), (Folders{std::nullopt}));
+}
+
+TEST(AppleScriptRunnerTest, DatesKeepTheirInstant) {
+  for (const char* when :
+       {"2024-03-12T08:30:00Z", "1999-12-31T23:59:59Z", "2038-07-01T12:00:00Z"}) {
+    SCOPED_TRACE(when);
+    EXPECT_EQ(apple::wrapDescriptor(date(when))->dateValue(), at(when));
+  }
+}
+
+TEST(AppleScriptRunnerTest, TextKeepsNulAndReplacesAnUnpairedSurrogate) {
+  const std::u16string withNul(u"Jour\0nal", 8);
+  const std::u16string loneSurrogate{u'a', char16_t(0xD800), u'b'};
+  const NotesReader::Library library = read(list({
+      note(utf16(withNul), utf16(loneSurrogate), utf16(u"<div>\u00E9\U0001F600</div>")),
+  }));
+  ASSERT_EQ(library.size(), 1u);
+  EXPECT_EQ(library.note(0).folder, std::string("Jour\0nal", 8));
+  EXPECT_EQ(library.note(0).name, "a\uFFFDb");
+  EXPECT_EQ(library.note(0).html, "<div>\u00E9\U0001F600</div>");
+}
+
+TEST(AppleScriptRunnerTest, LongTextKeepsPairsWhereverTheyFall) {
+  // The text is converted a slice of a few thousand units at a time.
+  for (std::size_t at = 4090; at < 4100; ++at) {
+    SCOPED_TRACE(at);
+    std::u16string units(10000, u'x');
+    units[at] = char16_t(0xD83D);
+    units[at + 1] = char16_t(0xDE00);
+    EXPECT_EQ(apple::wrapDescriptor(utf16(units))->stringValue(),
+              std::string(at, 'x') + "\U0001F600" + std::string(10000 - at - 2, 'x'));
+  }
+  std::u16string endsHalfway(9000, u'x');
+  endsHalfway.back() = char16_t(0xD83D);
+  EXPECT_EQ(apple::wrapDescriptor(utf16(endsHalfway))->stringValue(),
+            std::string(8999, 'x') + "\uFFFD");
+}
+
+TEST(AppleScriptRunnerTest, ErrorRecordsAndRepliesWithoutOne) {
+  struct Case {
+    const char* name;
+    NSAppleEventDescriptor* reply;
+    NSDictionary<NSString*, id>* error;
+    std::string description;
+  };
+  const std::string noWord =
+      "AppleScript failed: the script ended without a reply and without an error message" + kHint;
+  const Case cases[] = {
+      {"message", nil, @{
+         NSAppleScriptErrorMessage : @"Not authorized to send Apple events to Notes.",
+         NSAppleScriptErrorNumber : @(-1743)
+       },
+       "AppleScript failed: Not authorized to send Apple events to Notes" + kHint},
+      {"nil reply, no record", nil, nil, noWord},
+      {"nil reply, empty record", nil, @{}, noWord},
+      {"a reply, empty record", list({}), @{}, "(no failure)"},
+      {"a reply, no record", list({}), nil, "(no failure)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FixedRunner runner(c.reply, c.error);
+    EXPECT_EQ(failureOf(runner), c.description);
+  }
+
+  // Without a message the whole record is shown, on one line.
+  FixedRunner runner(
+      nil,
+      @{NSAppleScriptErrorNumber : @(-600),
+        @"other" : @[ @1, @2 ]});
+  const std::string description = failureOf(runner);
+  EXPECT_EQ(description.rfind("AppleScript failed: {", 0), 0u) << description;
+  EXPECT_NE(description.find("NSAppleScriptErrorNumber"), std::string::npos) << description;
+  EXPECT_NE(description.find("600"), std::string::npos) << description;
+  EXPECT_EQ(description.find('\n'), std::string::npos) << description;
+}
+
+// Runs the given source instead of the reader's script, through the real NSAppleScript.
+class SourceRunner : public ScriptRunner {
+ public:
+  explicit SourceRunner(std::string source) : source_(std::move(source)) {}
+  std::unique_ptr<Script> makeScript(std::string_view) override {
+    return runner_->makeScript(source_);
+  }
+
+ private:
+  std::string source_;
+  std::unique_ptr<ScriptRunner> runner_ = apple::makeAppleScriptRunner();
+};
+
+TEST(AppleScriptRunnerTest, RealRepliesOfAppleScript) {
+  const Date before = std::chrono::floor<std::chrono::seconds>(currentDate());
+  SourceRunner runner(
+      "set d to current date\n"
+      "return {{\"Journal\", \"Locked\", missing value, d, d}, {\"Journal\"}, {missing value}, "
+      "{\"Other\", \"N\", \"<div>x</div>\", d, missing value}}");
+  const NotesReader::Library library = NotesReader::readAll(runner);
+  const Date after = currentDate();
+  ASSERT_EQ(library.size(), 2u);
+  EXPECT_EQ(library.note(0).html, "");
+  EXPECT_GE(library.note(0).created, before);
+  EXPECT_LE(library.note(0).created, after);
+  EXPECT_EQ(library.note(1).html, "<div>x</div>");
+  EXPECT_EQ(library.note(1).modified, library.note(1).created);
+  EXPECT_EQ(library.unreadableFolders(), (Folders{"Journal", std::nullopt}));
+}
+
+TEST(AppleScriptRunnerTest, RealErrorsOfAppleScript) {
+  SourceRunner runner("error \"Notes got an error: Can't get folder id \\\"x\\\".\" number -1728");
+  EXPECT_EQ(failureOf(runner),
+            "AppleScript failed: Notes got an error: Can't get folder id \"x\"" + kHint);
+}
+
+}  // namespace
+}  // namespace sheafwright
