@@ -17,7 +17,9 @@ for seeds in fuzz/corpus/*/; do
   target=$(basename "$seeds")
   work=$(mktemp -d)
   echo "== fuzz_$target for ${seconds}s"
-  if ! build/fuzz/fuzz/"fuzz_$target" "$work" "$seeds" -max_total_time="$seconds" -timeout=10 \
+  dict=()
+  [[ -f fuzz/$target.dict ]] && dict=(-dict="fuzz/$target.dict")
+  if ! build/fuzz/fuzz/"fuzz_$target" "$work" "$seeds" "${dict[@]}" -max_total_time="$seconds" -timeout=10 \
       -rss_limit_mb=2048 -max_len=65536 -artifact_prefix="$findings/$target-" -print_final_stats=1 \
       >"$findings/$target.log" 2>&1; then
     echo "fuzz_$target found a problem:"
