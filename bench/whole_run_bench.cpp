@@ -78,7 +78,12 @@ RunResult runProcess(const char* program, const std::vector<std::string>& argume
   rusage usage{};
   ::wait4(pid, &status, 0, &usage);
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  return {elapsed.count(), usage.ru_maxrss, WIFEXITED(status) && WEXITSTATUS(status) == 0};
+#if defined(__APPLE__)
+  const long peakKilobytes = usage.ru_maxrss / 1024;  // bytes on macOS
+#else
+  const long peakKilobytes = usage.ru_maxrss;
+#endif
+  return {elapsed.count(), peakKilobytes, WIFEXITED(status) && WEXITSTATUS(status) == 0};
 }
 
 RunResult runTool(const fs::path& library, const fs::path& output) {
