@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -30,35 +31,46 @@ constexpr std::array<bool, 256> kEscaped = [] {
   return escaped;
 }();
 
-void appendEscape(std::string& out, unsigned char byte) {
+// The escape of one byte at `at`; the end of what was written.
+char* appendEscape(char* at, unsigned char byte) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  char shortForm = 0;
   switch (byte) {
     case '"':
-      out += "\\\""sv;
-      return;
+      shortForm = '"';
+      break;
     case '\\':
-      out += "\\\\"sv;
-      return;
+      shortForm = '\\';
+      break;
     case '\b':
-      out += "\\b"sv;
-      return;
+      shortForm = 'b';
+      break;
     case '\f':
-      out += "\\f"sv;
-      return;
+      shortForm = 'f';
+      break;
     case '\n':
-      out += "\\n"sv;
-      return;
+      shortForm = 'n';
+      break;
     case '\r':
-      out += "\\r"sv;
-      return;
+      shortForm = 'r';
+      break;
     case '\t':
-      out += "\\t"sv;
-      return;
-    default: {
-      char escape[7];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-      out.append(escape, 6);
-    }
+      shortForm = 't';
+      break;
+    default:
+      break;
   }
+  *at++ = '\\';
+  if (shortForm != 0) {
+    *at++ = shortForm;
+    return at;
+  }
+  *at++ = 'u';
+  *at++ = '0';
+  *at++ = '0';
+  *at++ = kHex[byte >> 4];
+  *at++ = kHex[byte & 0x0F];
+  return at;
 }
 
 // Why `text` is not UTF-8: its first ill-formed byte and where it stands.
@@ -79,30 +91,33 @@ std::string utf8Failure(std::string_view text) {
 
 }  // namespace
 
-// Writes the fixed frame of the document and its records in sorted key order; every piece but
-// the text values is known ahead.
+// Writes the fixed frame of the document and its records in sorted key order. Each record is
+// written through a cursor into room reserved for its longest possible form (every byte of its
+// text escaped), so that the many short pieces of a record cost no checks of their own.
 class ImportDocument::Encoder::Impl {
  public:
   static constexpr std::size_t kPieceSize = 1 << 20;
 
   Impl(Date exportedAt, Sink sink) : sink_(std::move(sink)) {
-    out_.reserve(kPieceSize + (64 << 10));
-    out_ += "{\n  \"exportedAt\": \""sv;
-    appendInternetDate(out_, exportedAt);
-    out_ += "\",\n  \"records\": ["sv;
+    std::string head = "{\n  \"exportedAt\": \"";
+    appendInternetDate(head, exportedAt);
+    head += "\",\n  \"records\": [";
+    put(head);
   }
 
   void add(const ImportRecord& r) {
     if (failure_) {
       return;
     }
-    out_ += count_ == 0 ? "\n    {"sv : ",\n    {"sv;
     ++count_;
-    if (!record(r)) {
+    char* const start = reserve(longestForm(r));
+    char* at = record(start, r);
+    if (at == nullptr) {
+      fail(r);
       return;
     }
-    out_ += "\n    }"sv;
-    if (out_.size() >= kPieceSize) {
+    used_ += static_cast<std::size_t>(at - start);
+    if (used_ >= kPieceSize) {
       flush();
     }
   }
@@ -111,10 +126,8 @@ class ImportDocument::Encoder::Impl {
     if (failure_) {
       return failure_;
     }
-    out_ += count_ == 0 ? "]"sv : "\n  ]"sv;
-    out_ += ",\n  \"version\": "sv;
-    out_ += std::to_string(documentVersion);
-    out_ += "\n}\n"sv;
+    put(count_ == 0 ? "]" : "\n  ]");
+    put(",\n  \"version\": " + std::to_string(documentVersion) + "\n}\n");
     flush();
     return std::nullopt;
   }
@@ -129,46 +142,97 @@ class ImportDocument::Encoder::Impl {
     std::string text;
   };
 
-  void date(Date value, DateText& last) {
+  static std::size_t longestForm(const ImportRecord& r) {
+    std::size_t text = r.folder.size() + r.notebook.size() + r.order.size() + r.text.size();
+    if (r.topic) {
+      text += r.topic->size();
+    }
+    return 6 * text + 512;  // "\u0001" is the longest escape; keys, dates and id fit in 512
+  }
+
+  // Room for `length` more bytes after those of the piece, which goes to the sink first when
+  // the room is not there.
+  char* reserve(std::size_t length) {
+    if (used_ + length > capacity_) {
+      flush();
+      if (length > capacity_) {
+        capacity_ = std::max(length, kPieceSize + (64 << 10));
+        buffer_ = std::make_unique<char[]>(capacity_);
+      }
+    }
+    return buffer_.get() + used_;
+  }
+
+  void put(std::string_view bytes) {
+    std::memcpy(reserve(bytes.size()), bytes.data(), bytes.size());
+    used_ += bytes.size();
+  }
+
+  static char* copy(char* at, std::string_view bytes) {
+    std::memcpy(at, bytes.data(), bytes.size());
+    return at + bytes.size();
+  }
+
+  // The folder and name of a note's records are the same for all of them: each keeps its last
+  // written form.
+  struct StringText {
+    std::string text;
+    std::string written;  // with quotation marks and escapes
+    bool valid = true;
+  };
+
+  static bool string(char*& at, std::string_view text, StringText& last) {
+    if (text != last.text) {
+      last.text.assign(text);
+      last.written.resize(6 * text.size() + 2);
+      char* end = last.written.data();
+      last.valid = string(end, text);
+      last.written.resize(static_cast<std::size_t>(end - last.written.data()));
+    }
+    at = copy(at, last.written);
+    return last.valid;
+  }
+
+  static char* date(char* at, Date value, DateText& last) {
     if (last.date != value) {
       last.text.clear();
       appendInternetDate(last.text, value);
       last.date = value;
     }
-    out_ += last.text;
+    return copy(at, last.text);
   }
 
-  // False when a field cannot be written; the failure is kept.
-  bool record(const ImportRecord& r) {
+  // The record's bytes from `at`; the end of what was written, or null when a field is not
+  // UTF-8.
+  char* record(char* at, const ImportRecord& r) {
+    at = copy(at, count_ == 1 ? "\n    {"sv : ",\n    {"sv);
     if (r.createdAt) {
-      out_ += "\n      \"createdAt\": \""sv;
-      date(*r.createdAt, lastCreatedAt_);
-      out_ += "\",\n      \"entryDate\": \""sv;
+      at = copy(at, "\n      \"createdAt\": \""sv);
+      at = date(at, *r.createdAt, lastCreatedAt_);
+      at = copy(at, "\",\n      \"entryDate\": \""sv);
     } else {
-      out_ += "\n      \"entryDate\": \""sv;
+      at = copy(at, "\n      \"entryDate\": \""sv);
     }
-    date(r.entryDate, lastEntryDate_);
-    out_ += "\",\n      \"folder\": "sv;
-    bool written = appendString(r.folder);
+    at = date(at, r.entryDate, lastEntryDate_);
+    at = copy(at, "\",\n      \"folder\": "sv);
+    bool written = string(at, r.folder, lastFolder_);
     if (r.id) {
-      out_ += ",\n      \"id\": \""sv;
-      r.id->appendText(out_);
-      out_ += '"';
+      at = copy(at, ",\n      \"id\": \""sv);
+      at = r.id->writeText(at);
+      *at++ = '"';
     }
-    out_ += ",\n      \"notebook\": "sv;
-    written &= appendString(r.notebook);
-    out_ += ",\n      \"order\": "sv;
-    written &= appendString(r.order);
-    out_ += ",\n      \"text\": "sv;
-    written &= appendString(r.text);
+    at = copy(at, ",\n      \"notebook\": "sv);
+    written &= string(at, r.notebook, lastNotebook_);
+    at = copy(at, ",\n      \"order\": "sv);
+    written &= string(at, r.order);
+    at = copy(at, ",\n      \"text\": "sv);
+    written &= string(at, r.text);
     if (r.topic) {
-      out_ += ",\n      \"topic\": "sv;
-      written &= appendString(*r.topic);
+      at = copy(at, ",\n      \"topic\": "sv);
+      written &= string(at, *r.topic);
     }
-    if (!written) {
-      fail(r);
-    }
-    return written;
+    at = copy(at, "\n    }"sv);
+    return written ? at : nullptr;
   }
 
   // Names the first field, in field order, that is not UTF-8.
@@ -188,55 +252,77 @@ class ImportDocument::Encoder::Impl {
     }
   }
 
-  // Appends `text` as a JSON string, characters beyond ASCII as they are; false when it is not
-  // UTF-8. Eight bytes at a time while none needs escaping or lies beyond ASCII.
-  bool appendString(std::string_view text) {
+  // Writes `text` at `at` as a JSON string, characters beyond ASCII as they are, and moves `at`
+  // past it; false when the text is not UTF-8. Most text needs no escape and is copied whole.
+  static bool string(char*& at, std::string_view text) {
+    const Kinds kinds = kindsOf(text);
+    *at++ = '"';
+    if (!kinds.escaped) {
+      at = copy(at, text);
+    } else {
+      for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (kEscaped[byte]) {
+          at = appendEscape(at, byte);
+        } else {
+          *at++ = c;
+        }
+      }
+    }
+    *at++ = '"';
+    return !kinds.beyondAscii || text::isValidUtf8(text);
+  }
+
+  struct Kinds {
+    bool escaped;      // some byte must be escaped
+    bool beyondAscii;  // some byte lies beyond ASCII
+  };
+
+  // What kinds of byte `text` holds, looked at eight bytes at a time.
+  static Kinds kindsOf(std::string_view text) {
     constexpr std::uint64_t kOnes = 0x0101010101010101;
     constexpr std::uint64_t kHighs = 0x8080808080808080;
     const auto hasZeroByte = [](std::uint64_t v) { return (v - kOnes) & ~v; };
-    out_ += '"';
-    bool beyondAscii = false;
-    std::size_t run = 0;
+    std::uint64_t escaped = 0;
+    std::uint64_t high = 0;
+    const auto look = [&](std::uint64_t word) {
+      // Bytes below 0x20, quotation marks and backslashes are never missed; now and then
+      // their neighbour is taken for one too, which costs only the slower copy.
+      escaped |= ((word - kOnes * 0x20) & ~word) | hasZeroByte(word ^ (kOnes * '"')) |
+                 hasZeroByte(word ^ (kOnes * '\\'));
+      high |= word;
+    };
     std::size_t i = 0;
-    while (i < text.size()) {
-      if (i + 8 <= text.size()) {
-        std::uint64_t word;
-        std::memcpy(&word, text.data() + i, 8);
-        const std::uint64_t special = ((word - kOnes * 0x20) & ~word) |
-                                      hasZeroByte(word ^ (kOnes * '"')) |
-                                      hasZeroByte(word ^ (kOnes * '\\')) | word;
-        if ((special & kHighs) == 0) {
-          i += 8;
-          continue;
-        }
-      }
-      const auto byte = static_cast<unsigned char>(text[i]);
-      beyondAscii |= byte >= 0x80;
-      if (kEscaped[byte]) {
-        out_.append(text.data() + run, i - run);
-        appendEscape(out_, byte);
-        run = i + 1;
-      }
-      ++i;
+    for (; i + 8 <= text.size(); i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + i, 8);
+      look(word);
     }
-    out_.append(text.data() + run, text.size() - run);
-    out_ += '"';
-    return !beyondAscii || text::isValidUtf8(text);
+    if (i < text.size()) {
+      std::uint64_t word = kOnes * ' ';
+      std::memcpy(&word, text.data() + i, text.size() - i);
+      look(word);
+    }
+    return {(escaped & kHighs) != 0, (high & kHighs) != 0};
   }
 
   void flush() {
-    if (!out_.empty()) {
-      sink_(out_);
-      out_.clear();
+    if (used_ > 0) {
+      sink_(std::string_view(buffer_.get(), used_));
+      used_ = 0;
     }
   }
 
   Sink sink_;
-  std::string out_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
+  std::size_t used_ = 0;
   std::size_t count_ = 0;
   std::optional<std::string> failure_;
   DateText lastCreatedAt_;
   DateText lastEntryDate_;
+  StringText lastFolder_;
+  StringText lastNotebook_;
 };
 
 ImportDocument::Encoder::Encoder(Date exportedAt, Sink sink)

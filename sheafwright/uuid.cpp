@@ -61,22 +61,29 @@ std::optional<Uuid> Uuid::parse(std::string_view text) {
   return id;
 }
 
-void Uuid::appendText(std::string& out) const {
-  char text[36];
-  std::size_t at = 0;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (isHyphenPosition(at)) {
-      text[at++] = '-';
+char* Uuid::writeText(char* out) const {
+  // Two hexadecimal digits per byte, looked up whole.
+  static constexpr auto kPairs = [] {
+    std::array<char, 512> pairs{};
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+      pairs[2 * byte] = kHexDigits[byte >> 4];
+      pairs[2 * byte + 1] = kHexDigits[byte & 0x0F];
     }
-    text[at++] = kHexDigits[bytes[i] >> 4];
-    text[at++] = kHexDigits[bytes[i] & 0x0F];
+    return pairs;
+  }();
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) {
+      *out++ = '-';
+    }
+    std::memcpy(out, &kPairs[2 * std::size_t{bytes[i]}], 2);
+    out += 2;
   }
-  out.append(text, sizeof text);
+  return out;
 }
 
 std::string Uuid::text() const {
-  std::string out;
-  appendText(out);
+  std::string out(36, '\0');
+  writeText(out.data());
   return out;
 }
 

@@ -18,7 +18,8 @@ struct Uuid {
   static std::optional<Uuid> parse(std::string_view text);
   // 36 characters, lower-case hexadecimal.
   std::string text() const;
-  void appendText(std::string& out) const;
+  // Writes the 36 characters at `out`; the end of what was written.
+  char* writeText(char* out) const;
 
   bool operator==(const Uuid&) const = default;
 };
