@@ -157,7 +157,7 @@ class ImportDocument::Encoder::Impl {
       flush();
       if (length > capacity_) {
         capacity_ = std::max(length, kPieceSize + (64 << 10));
-        buffer_ = std::make_unique<char[]>(capacity_);
+        buffer_.reset(new char[capacity_]);  // left unfilled: every byte is written before use
       }
     }
     return buffer_.get() + used_;

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sheafwright {
 namespace {
@@ -117,6 +119,49 @@ TEST(ImportDocumentTest, TextIsWrittenAsItIsUnlessItNeedsEscapingOrIsNotUtf8) {
     const std::string& encoded = result.bytes;
     EXPECT_NE(encoded.find("\"notebook\": " + c.json + ",\n"), std::string::npos) << encoded;
     EXPECT_EQ(ImportDocument::decode(encoded).records.at(0).notebook, c.text);
+  }
+}
+
+// Text is looked at eight bytes at a time: a byte that needs care is found at every position
+// of a word and of the tail, and every control character has its escape.
+TEST(ImportDocumentTest, EveryByteThatNeedsEscapingIsFoundWhereverItStands) {
+  const auto reference = [](std::string_view text) {
+    std::string json = "\"";
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      const std::string shortForms = "\"\\\b\f\n\r\t";
+      if (const auto at = shortForms.find(c); at != std::string::npos && byte != 0) {
+        json += '\\';
+        json += "\"\\bfnrt"[at];
+      } else if (byte < 0x20) {
+        char escape[7];
+        std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+        json += escape;
+      } else {
+        json += c;
+      }
+    }
+    return json + "\"";
+  };
+  std::vector<std::string> specials = {"\"", "\\", "\x7f", "\u00e9", "\U0001F600"};
+  for (int byte = 0; byte < 0x20; ++byte) {
+    specials.push_back(std::string(1, static_cast<char>(byte)));
+  }
+  for (const std::string& special : specials) {
+    for (std::size_t length = 1; length <= 19; ++length) {
+      for (std::size_t at = 0; at < length; ++at) {
+        std::string text(length - 1, 'a');
+        text.insert(at, special);
+        SCOPED_TRACE(testing::PrintToString(text));
+        ImportDocument document;
+        document.records.push_back(
+            ImportRecord{std::nullopt, text, Date{}, std::nullopt, "F", "N", std::nullopt, "V"});
+        const Encoded encoded = encode(document);
+        ASSERT_FALSE(encoded.failure.has_value());
+        ASSERT_NE(encoded.bytes.find("\"text\": " + reference(text) + "\n"), std::string::npos)
+            << encoded.bytes;
+      }
+    }
   }
 }
 
