@@ -176,7 +176,7 @@ TEST_F(DriverTest, TrailingOptionsAndLiteralValues) {
                              path("none.json") + ".\n" + kAirDrop);
 }
 
-TEST_F(DriverTest, EachRunTakesItsOwnTimeAndFreshIds) {
+TEST_F(DriverTest, EachRunTakesItsOwnTime) {
   const Date first = *parseInternetDate("2024-03-04T07:15:30.600Z");
   const Date second = *parseInternetDate("2024-03-04T07:15:31Z");
   ASSERT_EQ(run({"--out", path("1.json")}, kLibrary, first).status, 0);
@@ -185,11 +185,6 @@ TEST_F(DriverTest, EachRunTakesItsOwnTimeAndFreshIds) {
   const ImportDocument b = read("2.json");
   EXPECT_EQ(formatInternetDate(a.exportedAt), "2024-03-04T07:15:30Z");
   EXPECT_EQ(formatInternetDate(b.exportedAt), "2024-03-04T07:15:31Z");
-  ASSERT_EQ(a.records.size(), b.records.size());
-  for (std::size_t i = 0; i < a.records.size(); ++i) {
-    EXPECT_NE(a.records[i].id, b.records[i].id);
-    EXPECT_EQ(a.records[i].text, b.records[i].text);
-  }
 }
 
 TEST_F(DriverTest, NotesThatCouldNotBeReadAreCountedInTheFolderAskedFor) {
