@@ -66,7 +66,6 @@ TEST(NotesReaderTest, ScriptIsTheScriptFileWithoutItsLastLineFeed) {
   text.pop_back();
   EXPECT_FALSE(text.ends_with("\n"));
   EXPECT_EQ(NotesReader::script, text);
-  EXPECT_EQ(kHint.size(), 123u);
 }
 
 TEST(NotesReaderTest, FailuresUseTheUserFacingWording) {
