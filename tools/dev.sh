@@ -24,7 +24,7 @@ install_dependencies() {
     export ICU_ROOT
     return
   fi
-  local packages=(cmake ninja-build g++ pkg-config libicu-dev nlohmann-json3-dev libsimdjson-dev
+  local packages=(cmake ninja-build g++ libicu-dev nlohmann-json3-dev libsimdjson-dev
                   libgtest-dev libbenchmark-dev clang libclang-rt-dev) missing=()
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
