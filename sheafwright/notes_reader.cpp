@@ -1,6 +1,8 @@
 // The notes reader: the script, the unpacking of its reply, and the reader's error text.
 #include "sheafwright/notes_reader.h"
 
+#include <new>
+
 namespace sheafwright {
 
 // The script's text is sheafwright/notes_script.applescript, compiled in.
@@ -69,6 +71,11 @@ NotesReader::Library NotesReader::readAll(ScriptRunner& runner) {
 NotesReader::Note NotesReader::Library::note(std::size_t index) const {
   const Element& at = notes_[index];
   const std::unique_ptr<ScriptDescriptor> element = reply_->item(at.index);
+  if (!element) {
+    // It was handed over once already; only a lack of memory keeps it back now (Foundation
+    // copies each element anew).
+    throw std::bad_alloc();
+  }
   Note note;
   note.folder = at.folder;
   note.name = textOf(element->item(2).get());

@@ -51,6 +51,7 @@ struct NotesReader {
     // The folder of note `index` (0-based), read when the reply was unpacked.
     const std::string& folder(std::size_t index) const { return notes_[index].folder; }
     // Note `index` (0-based) as the reply gives it; a missing date is taken as it is read.
+    // Throws std::bad_alloc when the reply cannot hand the note over again.
     Note note(std::size_t index) const;
     // One entry per reply element that was no note (absent, or fewer than five fields), in
     // reply order: the text of its first field, which names the folder, when it has one.

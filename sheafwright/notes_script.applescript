@@ -77,9 +77,12 @@ end readWholeFolder
 
 -- Note by note, over references taken once, so that notes added or removed meanwhile do not
 -- shift the others; a note that fails costs only itself. Ten minutes for one note's property
--- is plenty: Notes does not answer any more.
+-- is plenty: Notes does not answer any more. The references get the long timeout: after a
+-- folder's request timed out, Notes is still working on it and answers only once done.
 on readNoteByNote(f, folderName)
-    tell application "Notes" to set theNotes to (get notes of f)
+    with timeout of 1800 seconds
+        tell application "Notes" to set theNotes to (get notes of f)
+    end timeout
     set noteRefs of pile to listOf(theNotes)
     repeat with i from 1 to length of noteRefs of pile
         set n to item i of noteRefs of pile

@@ -1,3 +1,5 @@
+// The operations the notes reader needs of whatever runs its script: on macOS the AppleScript
+// runtime, elsewhere a stand-in serving a library file. Adapters only translate.
 #pragma once
 
 #include "sheafwright/date.h"
@@ -8,8 +10,6 @@
 #include <string>
 #include <string_view>
 
-// The operations the notes reader needs of whatever runs its script: on macOS the AppleScript
-// runtime, elsewhere a stand-in serving a library file. Adapters only translate.
 namespace sheafwright {
 
 // One value of the script's reply: a list, a text, a date, or something else.

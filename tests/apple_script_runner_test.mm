@@ -268,7 +268,8 @@ TEST(AppleScriptRunnerTest, RealRepliesOfAppleScript) {
       "return {{\"Journal\", \"Locked\", missing value, d, d}, {\"Journal\"}, {missing value}, "
       "{\"Other\", \"N\", \"<div>x</div>\", d, missing value}}");
   const NotesReader::Library library = NotesReader::readAll(runner);
-  const Date after = currentDate();
+  // A date of AppleScript holds whole seconds.
+  const Date after = std::chrono::ceil<std::chrono::seconds>(currentDate());
   ASSERT_EQ(library.size(), 2u);
   EXPECT_EQ(library.note(0).html, "");
   EXPECT_GE(library.note(0).created, before);

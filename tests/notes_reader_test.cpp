@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -258,6 +261,46 @@ TEST(NotesReaderTest, AbsentElementsAreCountedWithoutAFolder) {
   EXPECT_EQ(library.size(), 2u);
   EXPECT_EQ(library.unreadableFolders(),
             (std::vector<std::optional<std::string>>{std::nullopt, std::nullopt}));
+}
+
+// A reply that hands over each element once, as a reply short of memory for a second copy.
+class OnceOnlyReply : public ScriptDescriptor {
+ public:
+  explicit OnceOnlyReply(FakeDescriptor reply) : reply_(std::move(reply)) {}
+  std::int64_t numberOfItems() const override { return reply_.numberOfItems(); }
+  std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
+    return handedOver_.insert(index).second ? reply_.item(index) : nullptr;
+  }
+  std::optional<std::string> stringValue() const override { return std::nullopt; }
+  std::optional<Date> dateValue() const override { return std::nullopt; }
+
+ private:
+  FakeDescriptor reply_;
+  mutable std::set<std::int64_t> handedOver_;
+};
+
+TEST(NotesReaderTest, ANoteThatCannotBeHadAgainIsAnOutOfMemoryFailure) {
+  const auto text = [](const char* value) { return std::make_shared<FakeDescriptor>(value); };
+  const auto note = std::make_shared<FakeDescriptor>(std::vector<std::shared_ptr<FakeDescriptor>>{
+      text("F"), text("N"), text("x"), text("d"), text("d")});
+  struct OnceOnlyRunner : ScriptRunner {
+    std::shared_ptr<FakeDescriptor> note;
+    std::unique_ptr<Script> makeScript(std::string_view) override {
+      struct OnceOnlyScript : Script {
+        std::shared_ptr<FakeDescriptor> note;
+        ScriptOutcome execute() override {
+          return {std::make_unique<OnceOnlyReply>(FakeDescriptor({note})), nullptr};
+        }
+      };
+      auto script = std::make_unique<OnceOnlyScript>();
+      script->note = note;
+      return script;
+    }
+  } runner;
+  runner.note = note;
+  const NotesReader::Library library = NotesReader::readAll(runner);
+  ASSERT_EQ(library.size(), 1u);
+  EXPECT_THROW(library.note(0), std::bad_alloc);
 }
 
 TEST(NotesReaderTest, LibraryFailuresBecomeErrorRecords) {
