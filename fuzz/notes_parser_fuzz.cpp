@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using sheafwright::NotesParser;
   const std::string text =
-      sheafwright::text::validUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+      sheafwright::text::repairUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
   static const NotesParser parser{std::nullopt, sheafwright::Date{std::chrono::hours(24 * 19000)},
                                   sheafwright::Date{std::chrono::hours(24 * 19500)},
                                   sheafwright::Calendar("America/Sao_Paulo")};

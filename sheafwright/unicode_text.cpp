@@ -68,7 +68,7 @@ void appendUtf8(std::string& out, char32_t c) {
   out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
 }
 
-std::string validUtf8(std::string_view text) {
+std::string repairUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t pos = 0; pos < text.size();) {

@@ -18,7 +18,7 @@ CodePoint codePointAt(std::string_view text, std::size_t pos);
 CodePoint codePointBefore(std::string_view text, std::size_t end);
 void appendUtf8(std::string& out, char32_t c);
 // `text` with every ill-formed byte replaced by U+FFFD.
-std::string validUtf8(std::string_view text);
+std::string repairUtf8(std::string_view text);
 bool isValidUtf8(std::string_view text);
 
 // U+0009 and Unicode general category Zs.
