@@ -39,13 +39,12 @@ std::string lowercase(std::string_view text);
 // Turkish and Azeri); canonically equivalent spellings match, accents and widths still count.
 bool equalIgnoringCaseInCurrentLocale(std::string_view a, std::string_view b);
 
-// Extended grapheme cluster boundaries of one UTF-8 text. ASCII neighbourhoods are answered
-// without ICU; elsewhere a break iterator shared by the thread is pointed at this text. The
-// text must outlive the object.
+// Extended grapheme cluster boundaries of one UTF-8 text. Most neighbourhoods are answered
+// from the characters on either side; the others by an ICU break iterator of the object's own,
+// made on first need. The text must outlive the object. Not for concurrent use.
 class GraphemeBoundaries {
  public:
-  // `alwaysAskIcu` turns the shortcuts off, to check them against ICU itself.
-  explicit GraphemeBoundaries(std::string_view text, bool alwaysAskIcu = false);
+  explicit GraphemeBoundaries(std::string_view text);
   ~GraphemeBoundaries();
   GraphemeBoundaries(const GraphemeBoundaries&) = delete;
   GraphemeBoundaries& operator=(const GraphemeBoundaries&) = delete;
@@ -58,12 +57,12 @@ class GraphemeBoundaries {
   bool isWholeCharacter(std::size_t pos, std::size_t length);
 
  private:
-  struct Impl;
+  struct Impl;   // ICU's break iterator over the text
+  Impl& impl();  // made on first need
   bool slowIsBoundary(std::size_t pos);
   std::size_t slowNext(std::size_t pos);
 
   std::string_view text_;
-  bool alwaysAskIcu_;
   std::unique_ptr<Impl> impl_;
 };
 
