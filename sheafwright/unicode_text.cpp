@@ -1,3 +1,4 @@
+// The UTF-8 text helpers, on ICU's character properties, case mappings and break iterator.
 #include "sheafwright/unicode_text.h"
 
 #include <unicode/brkiter.h>
@@ -100,21 +101,6 @@ bool isValidUtf8(std::string_view text) {
   return true;
 }
 
-bool isWhiteSpace(char32_t c) {
-  if (c < 0x80) {
-    return c == U' ' || c == U'\t';
-  }
-  return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
-}
-
-bool isLineBreak(char32_t c) {
-  return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
-
-bool isWhiteSpaceOrLineBreak(char32_t c) {
-  return isLineBreak(c) || isWhiteSpace(c);
-}
-
 bool isDecimalDigit(char32_t c) {
   if (c < 0x80) {
     return c >= U'0' && c <= U'9';
@@ -123,6 +109,18 @@ bool isDecimalDigit(char32_t c) {
 }
 
 namespace {
+
+bool isWhiteSpace(char32_t c) {
+  if (c < 0x80) {
+    return c == U' ' || c == U'\t';
+  }
+  return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+}
+
+bool isWhiteSpaceOrLineBreak(char32_t c) {
+  const bool lineBreak = (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+  return lineBreak || isWhiteSpace(c);
+}
 
 template <typename Predicate>
 std::string_view trimBy(std::string_view text, Predicate inClass) {

@@ -1,3 +1,5 @@
+// The tool's text helpers over UTF-8 strings: code points, trimming, case and grapheme
+// clusters. ICU stays behind this header.
 #pragma once
 
 #include <cstddef>
@@ -5,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-// The tool's text helpers over UTF-8 strings. ICU stays behind this header.
 namespace sheafwright::text {
 
 // One code point decoded from UTF-8; an ill-formed byte reads as U+FFFD of length 1.
@@ -21,15 +22,13 @@ void appendUtf8(std::string& out, char32_t c);
 std::string repairUtf8(std::string_view text);
 bool isValidUtf8(std::string_view text);
 
-// U+0009 and Unicode general category Zs.
-bool isWhiteSpace(char32_t c);
-// U+000A to U+000D, U+0085, U+2028 and U+2029.
-bool isLineBreak(char32_t c);
-bool isWhiteSpaceOrLineBreak(char32_t c);
 // Unicode general category Nd, any script.
 bool isDecimalDigit(char32_t c);
 
+// `text` without white space (U+0009 and general category Zs) at either end.
 std::string_view trimWhiteSpace(std::string_view text);
+// `text` without white space or line breaks (U+000A to U+000D, U+0085, U+2028, U+2029) at
+// either end.
 std::string_view trimWhiteSpaceAndLineBreaks(std::string_view text);
 
 // Unicode default lowercase mapping, independent of the user's locale.
