@@ -1,3 +1,4 @@
+// Fuzz target of the note parser: entries in key order, headers and names read without fault.
 #include "sheafwright/calendar.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/unicode_text.h"

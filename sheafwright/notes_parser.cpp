@@ -1,3 +1,5 @@
+// The note parser: header forms matched by hand, bullets and indentation measured in grapheme
+// clusters, entries grouped in one walk over the lines.
 #include "sheafwright/notes_parser.h"
 
 #include "sheafwright/fractional_index.h"
