@@ -261,13 +261,14 @@ class DefaultYear {
 };
 
 std::optional<NotesParser::Line> classifyLine(const NotesParser& parser, std::string_view line,
+                                              text::GraphemeBoundaries& boundaries,
                                               DefaultYear& defaultYear) {
   const std::string_view trimmed = text::trimWhiteSpace(line);
   if (trimmed.empty()) {
     return std::nullopt;
   }
 
-  text::GraphemeBoundaries boundaries(line);
+  boundaries.reset(line);
   std::int64_t width = 0;
   std::size_t lead = 0;
   std::size_t leadEnd = boundaries.next(0);
@@ -326,7 +327,8 @@ class LineReader {
           break;
         }
       }
-      auto line = classifyLine(parser_, text_.substr(start_, end - start_), defaultYear_);
+      auto line =
+          classifyLine(parser_, text_.substr(start_, end - start_), boundaries_, defaultYear_);
       if (end >= text_.size()) {
         done_ = true;
       } else {
@@ -342,6 +344,7 @@ class LineReader {
  private:
   const NotesParser& parser_;
   std::string_view text_;
+  text::GraphemeBoundaries boundaries_{std::string_view()};  // of the current line
   DefaultYear defaultYear_;
   std::size_t start_ = 0;
   bool done_ = false;
@@ -350,8 +353,9 @@ class LineReader {
 }  // namespace
 
 std::optional<NotesParser::Line> NotesParser::classify(std::string_view line) const {
+  text::GraphemeBoundaries boundaries(line);
   DefaultYear defaultYear(*this);
-  return classifyLine(*this, line, defaultYear);
+  return classifyLine(*this, line, boundaries, defaultYear);
 }
 
 ParseResult NotesParser::parse(std::string_view text) const {

@@ -198,7 +198,7 @@ bool equalIgnoringCaseInCurrentLocale(std::string_view a, std::string_view b) {
 // ICU's character break iterator over the text, for the neighbourhoods the shortcuts below
 // cannot answer. Cloning a prototype made once per process costs less than making one.
 struct GraphemeBoundaries::Impl {
-  explicit Impl(std::string_view text) {
+  Impl() {
     static const std::unique_ptr<icu::BreakIterator> prototype = [] {
       UErrorCode status = U_ZERO_ERROR;
       std::unique_ptr<icu::BreakIterator> made(
@@ -207,6 +207,9 @@ struct GraphemeBoundaries::Impl {
       return made;
     }();
     iterator.reset(prototype->clone());
+  }
+
+  void setText(std::string_view text) {
     UErrorCode status = U_ZERO_ERROR;
     UText utext = UTEXT_INITIALIZER;
     utext_openUTF8(&utext, text.data(), static_cast<int64_t>(text.size()), &status);
@@ -222,9 +225,18 @@ GraphemeBoundaries::GraphemeBoundaries(std::string_view text) : text_(text) {}
 
 GraphemeBoundaries::~GraphemeBoundaries() = default;
 
+void GraphemeBoundaries::reset(std::string_view text) {
+  text_ = text;
+  iteratorHasText_ = false;
+}
+
 GraphemeBoundaries::Impl& GraphemeBoundaries::impl() {
   if (!impl_) {
-    impl_ = std::make_unique<Impl>(text_);
+    impl_ = std::make_unique<Impl>();
+  }
+  if (!iteratorHasText_) {
+    impl_->setText(text_);
+    iteratorHasText_ = true;
   }
   return *impl_;
 }

@@ -40,13 +40,17 @@ bool equalIgnoringCaseInCurrentLocale(std::string_view a, std::string_view b);
 
 // Extended grapheme cluster boundaries of one UTF-8 text. Most neighbourhoods are answered
 // from the characters on either side; the others by an ICU break iterator of the object's own,
-// made on first need. The text must outlive the object. Not for concurrent use.
+// made on first need and kept across `reset`. The text must outlive its use. Not for
+// concurrent use.
 class GraphemeBoundaries {
  public:
   explicit GraphemeBoundaries(std::string_view text);
   ~GraphemeBoundaries();
   GraphemeBoundaries(const GraphemeBoundaries&) = delete;
   GraphemeBoundaries& operator=(const GraphemeBoundaries&) = delete;
+
+  // Points the object at another text, keeping ICU's iterator if one was made.
+  void reset(std::string_view text);
 
   // True when a cluster starts (or the text ends) at byte offset `pos`.
   bool isBoundary(std::size_t pos);
@@ -63,6 +67,7 @@ class GraphemeBoundaries {
 
   std::string_view text_;
   std::unique_ptr<Impl> impl_;
+  bool iteratorHasText_ = false;
 };
 
 }  // namespace sheafwright::text
