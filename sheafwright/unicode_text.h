@@ -61,7 +61,7 @@ class GraphemeBoundaries {
 
  private:
   struct Impl;   // ICU's break iterator over the text
-  Impl& impl();  // made on first need
+  Impl& impl();  // made on first need, and given the current text
   bool slowIsBoundary(std::size_t pos);
   std::size_t slowNext(std::size_t pos);
 
