@@ -1,3 +1,4 @@
+// Fuzz target of the note parser: entries in key order, headers and names read without fault.
 #include "sheafwright/calendar.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/unicode_text.h"
@@ -12,7 +13,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using sheafwright::NotesParser;
   const std::string text =
-      sheafwright::text::validUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+      sheafwright::text::repairUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
   static const NotesParser parser{std::nullopt, sheafwright::Date{std::chrono::hours(24 * 19000)},
                                   sheafwright::Date{std::chrono::hours(24 * 19500)},
                                   sheafwright::Calendar("America/Sao_Paulo")};

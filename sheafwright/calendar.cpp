@@ -1,3 +1,4 @@
+// The calendar operations of note parsing, answered by ICU and, for Gregorian days, <chrono>.
 #include "sheafwright/calendar.h"
 
 #include <unicode/calendar.h>
@@ -9,7 +10,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <mutex>
 #include <utility>
 
 namespace sheafwright {
@@ -20,12 +20,22 @@ bool succeeded(UErrorCode status) {
   return U_SUCCESS(status) != 0;
 }
 
+// Whole milliseconds toward the past, so an instant never lands in the following day.
 UDate toUDate(Date date) {
-  return static_cast<UDate>(date.time_since_epoch().count()) / 1000.0;
+  return static_cast<UDate>(
+      std::chrono::floor<std::chrono::milliseconds>(date).time_since_epoch().count());
 }
 
 Date fromUDate(UDate millis) {
   return Date{std::chrono::microseconds{static_cast<std::int64_t>(std::llround(millis * 1000.0))}};
+}
+
+// Sets the fields of `cal` to `hour`:00 of the named day (month 1-based), and no others.
+void setDay(icu::Calendar& cal, std::int64_t year, std::int64_t month, std::int64_t day,
+            int32_t hour) {
+  cal.clear();
+  cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day),
+          hour, 0, 0);
 }
 
 bool fitsField(std::int64_t value) {
@@ -37,9 +47,23 @@ bool fitsField(std::int64_t value) {
 
 struct Calendar::Impl {
   explicit Impl(std::unique_ptr<icu::Calendar> made)
-      : calendar(std::move(made)), gregorian(isPlainGregorian(*calendar)) {}
+      : local(std::move(made)), gregorian(isPlainGregorian(*local)) {
+    local->setLenient(true);
+    local->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+    local->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
+    utc.reset(local->clone());
+    utc->adoptTimeZone(icu::TimeZone::getGMT()->clone());
+  }
+  Impl(const Impl& other)
+      : local(other.local->clone()), utc(other.utc->clone()), gregorian(other.gregorian) {}
 
-  std::unique_ptr<icu::Calendar> calendar;  // the value, never changed
+  // Local days: lenient, and a midnight inside a skipped hour resolves to the first instant
+  // after the gap.
+  std::unique_ptr<icu::Calendar> local;
+  // Validity is a question of the calendar's fields, so it is asked in UTC, where no
+  // transition can remove a day; a lenient calendar rolls an impossible day over, which the
+  // read-back shows.
+  std::unique_ptr<icu::Calendar> utc;
   // True for the Gregorian calendar with its usual change from the Julian one in October
   // 1582: after that year its days are the proleptic Gregorian days of <chrono>.
   bool gregorian;
@@ -51,42 +75,6 @@ struct Calendar::Impl {
   }
   // 15 October 1582, 00:00 UTC, in milliseconds.
   static constexpr UDate kUsualGregorianChange = -12219292800000.0;
-
-  std::unique_ptr<icu::Calendar> clone() const {
-    return std::unique_ptr<icu::Calendar>(calendar->clone());
-  }
-
-  // Clones prepared for each kind of question, made on first use and reset by every use:
-  // cloning a calendar for each question cost more than the question itself. The lock keeps
-  // the value safe to use from several threads; it guards everything below it.
-  std::mutex mutex;
-  std::unique_ptr<icu::Calendar> local;
-  std::unique_ptr<icu::Calendar> utc;
-  std::optional<std::pair<Date, std::int64_t>> lastYear;
-
-  // Local days: lenient, and a midnight inside a skipped hour resolves to the first instant
-  // after the gap.
-  icu::Calendar& localCalendar() {
-    if (!local) {
-      local = clone();
-      local->setLenient(true);
-      local->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
-      local->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
-    }
-    return *local;
-  }
-
-  // Validity is a question of the calendar's fields, so it is asked in UTC, where no
-  // transition can remove a day; a lenient calendar rolls an impossible day over, which the
-  // read-back shows.
-  icu::Calendar& utcCalendar() {
-    if (!utc) {
-      utc = clone();
-      utc->adoptTimeZone(icu::TimeZone::getGMT()->clone());
-      utc->setLenient(true);
-    }
-    return *utc;
-  }
 };
 
 Calendar::Calendar(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -114,11 +102,11 @@ Calendar::Calendar(const std::string& zoneId, const std::string& localeId) {
   impl_ = std::make_unique<Impl>(std::move(made));
 }
 
-Calendar::Calendar(const Calendar& other) : impl_(std::make_unique<Impl>(other.impl_->clone())) {}
+Calendar::Calendar(const Calendar& other) : impl_(std::make_unique<Impl>(*other.impl_)) {}
 
 Calendar& Calendar::operator=(const Calendar& other) {
   if (this != &other) {
-    impl_ = std::make_unique<Impl>(other.impl_->clone());
+    impl_ = std::make_unique<Impl>(*other.impl_);
   }
   return *this;
 }
@@ -128,17 +116,10 @@ Calendar& Calendar::operator=(Calendar&&) noexcept = default;
 Calendar::~Calendar() = default;
 
 std::int64_t Calendar::year(Date date) const {
-  const std::lock_guard<std::mutex> lock(impl_->mutex);
-  // A note asks the year of the same instant for each of its headers without one.
-  if (impl_->lastYear && impl_->lastYear->first == date) {
-    return impl_->lastYear->second;
-  }
-  icu::Calendar& cal = impl_->localCalendar();
+  icu::Calendar& cal = *impl_->local;
   UErrorCode status = U_ZERO_ERROR;
   cal.setTime(toUDate(date), status);
-  const auto year = static_cast<std::int64_t>(cal.get(UCAL_YEAR, status));
-  impl_->lastYear.emplace(date, year);
-  return year;
+  return cal.get(UCAL_YEAR, status);
 }
 
 bool Calendar::isValidDate(std::int64_t year, std::int64_t month, std::int64_t day) const {
@@ -152,11 +133,8 @@ bool Calendar::isValidDate(std::int64_t year, std::int64_t month, std::int64_t d
                                        std::chrono::day{static_cast<unsigned>(day)}}
         .ok();
   }
-  const std::lock_guard<std::mutex> lock(impl_->mutex);
-  icu::Calendar& cal = impl_->utcCalendar();
-  cal.clear();
-  cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day),
-          12, 0, 0);
+  icu::Calendar& cal = *impl_->utc;
+  setDay(cal, year, month, day, 12);
   UErrorCode status = U_ZERO_ERROR;
   cal.getTime(status);
   if (!succeeded(status)) {
@@ -171,11 +149,8 @@ std::optional<Date> Calendar::startOfDay(std::int64_t year, std::int64_t month,
   if (!isValidDate(year, month, day)) {
     return std::nullopt;
   }
-  const std::lock_guard<std::mutex> lock(impl_->mutex);
-  icu::Calendar& cal = impl_->localCalendar();
-  cal.clear();
-  cal.set(static_cast<int32_t>(year), static_cast<int32_t>(month - 1), static_cast<int32_t>(day), 0,
-          0, 0);
+  icu::Calendar& cal = *impl_->local;
+  setDay(cal, year, month, day, 0);
   UErrorCode status = U_ZERO_ERROR;
   const UDate millis = cal.getTime(status);
   if (!succeeded(status)) {
@@ -185,12 +160,9 @@ std::optional<Date> Calendar::startOfDay(std::int64_t year, std::int64_t month,
 }
 
 Date Calendar::startOfDay(Date date) const {
-  const std::lock_guard<std::mutex> lock(impl_->mutex);
-  icu::Calendar& cal = impl_->localCalendar();
+  icu::Calendar& cal = *impl_->local;
   UErrorCode status = U_ZERO_ERROR;
-  // Whole milliseconds toward the past, so an instant never lands in the following day.
-  const auto millis = std::chrono::floor<std::chrono::milliseconds>(date);
-  cal.setTime(static_cast<UDate>(millis.time_since_epoch().count()), status);
+  cal.setTime(toUDate(date), status);
   cal.set(UCAL_HOUR_OF_DAY, 0);
   cal.set(UCAL_MINUTE, 0);
   cal.set(UCAL_SECOND, 0);

@@ -1,3 +1,4 @@
+// The user's calendar system and time zone, for the day and year questions of note parsing.
 #pragma once
 
 #include "sheafwright/date.h"
@@ -10,8 +11,8 @@
 namespace sheafwright {
 
 // A calendar system with its time zone: the user's current one, or a fixed one for tests.
-// Copies never share state; every operation leaves the value unchanged and is safe to call
-// from several threads at once.
+// Copies never share state. Like ICU's own calendars it is not for concurrent use: every
+// question, const or not, moves the ICU calendars inside.
 class Calendar {
  public:
   // ICU's default calendar for the default locale and time zone (which honour TZ and the
@@ -19,7 +20,7 @@ class Calendar {
   static Calendar current();
   // A calendar of `localeId` ("en_US", "th_TH@calendar=buddhist") in the zone `zoneId`
   // ("America/Sao_Paulo"). An unknown zone is taken as UTC, as ICU does.
-  Calendar(const std::string& zoneId, const std::string& localeId = "en_US");
+  explicit Calendar(const std::string& zoneId, const std::string& localeId = "en_US");
 
   Calendar(const Calendar& other);
   Calendar& operator=(const Calendar& other);

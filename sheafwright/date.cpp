@@ -1,3 +1,4 @@
+// RFC 3339 dates written and read by hand: libstdc++ 12 has no chrono parse or format.
 #include "sheafwright/date.h"
 
 #include <cstdint>
@@ -138,8 +139,10 @@ std::optional<Date> parseInternetDate(std::string_view text) {
     }
   }
   minutes offset{0};
-  if (expect(text, pos, 'Z') || expect(text, pos, 'z')) {
-  } else if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+  if (!expect(text, pos, 'Z') && !expect(text, pos, 'z')) {
+    if (pos >= text.size() || (text[pos] != '+' && text[pos] != '-')) {
+      return std::nullopt;
+    }
     const bool negative = text[pos] == '-';
     ++pos;
     const auto oh = readDigits(text, pos, 2);
@@ -154,8 +157,6 @@ std::optional<Date> parseInternetDate(std::string_view text) {
     if (negative) {
       offset = -offset;
     }
-  } else {
-    return std::nullopt;
   }
   if (pos != text.size()) {
     return std::nullopt;

@@ -1,3 +1,4 @@
+// The tool's point-in-time type and its RFC 3339 text in UTC.
 #pragma once
 
 #include <chrono>
@@ -11,6 +12,7 @@ namespace sheafwright {
 // fractions of a second that Notes hands over.
 using Date = std::chrono::sys_time<std::chrono::microseconds>;
 
+// The system clock's current time.
 Date currentDate();
 
 // RFC 3339 in UTC with whole seconds and the letter Z ("2024-03-12T08:30:00Z"); the fraction

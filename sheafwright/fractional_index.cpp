@@ -1,3 +1,4 @@
+// Fractional indexing: the key between two others is the midpoint of their digits.
 #include "sheafwright/fractional_index.h"
 
 #include "sheafwright/unicode_text.h"
@@ -30,33 +31,22 @@ bool allDigits(std::string_view key) {
   return std::all_of(key.begin(), key.end(), [](char c) { return digitValue(c) >= 0; });
 }
 
-// A bound read as its user-perceived characters; anything but a single digit is worth 0.
-std::vector<int> digitValues(std::string_view key, std::vector<std::string_view>* characters) {
-  std::vector<int> values;
-  values.reserve(key.size());
-  // Keys this tool makes hold digits only, one byte each.
-  if (allDigits(key)) {
-    for (std::size_t pos = 0; pos < key.size(); ++pos) {
-      values.push_back(digitValue(key[pos]));
-      if (characters) {
-        characters->push_back(key.substr(pos, 1));
-      }
-    }
-    return values;
-  }
+// A bound read as its user-perceived characters.
+std::vector<std::string_view> charactersOf(std::string_view key) {
+  std::vector<std::string_view> characters;
+  characters.reserve(key.size());
   text::GraphemeBoundaries boundaries(key);
   for (std::size_t pos = 0; pos < key.size();) {
     const std::size_t end = boundaries.next(pos);
-    const std::string_view character = key.substr(pos, end - pos);
-    const std::size_t index =
-        character.size() == 1 ? FractionalIndex::digits.find(character[0]) : std::string_view::npos;
-    values.push_back(index == std::string_view::npos ? 0 : static_cast<int>(index));
-    if (characters) {
-      characters->push_back(character);
-    }
+    characters.push_back(key.substr(pos, end - pos));
     pos = end;
   }
-  return values;
+  return characters;
+}
+
+// Anything but a single digit is worth 0.
+int valueOf(std::string_view character) {
+  return character.size() == 1 ? std::max(digitValue(character[0]), 0) : 0;
 }
 
 }  // namespace
@@ -78,27 +68,25 @@ std::string FractionalIndex::between(std::optional<std::string_view> lower,
     result += digits[static_cast<std::size_t>((lo + kBase) / 2)];
     return result;
   }
-  std::vector<std::string_view> lowerCharacters;
-  const std::vector<int> a = lower ? digitValues(*lower, &lowerCharacters) : std::vector<int>{};
-  std::vector<int> b;
+  const std::vector<std::string_view> a =
+      lower ? charactersOf(*lower) : std::vector<std::string_view>{};
+  const std::vector<std::string_view> b =
+      upper ? charactersOf(*upper) : std::vector<std::string_view>{};
   bool bounded = upper.has_value();
-  if (bounded) {
-    b = digitValues(*upper, nullptr);
-  }
 
   std::string result;
   for (std::size_t i = 0;; ++i) {
-    const int lo = i < a.size() ? a[i] : 0;
+    const int lo = i < a.size() ? valueOf(a[i]) : 0;
     int hi = kBase;
     if (bounded) {
       if (i >= b.size()) {
         std::string rest;
-        for (std::size_t j = i; j < lowerCharacters.size(); ++j) {
-          rest += lowerCharacters[j];
+        for (std::size_t j = i; j < a.size(); ++j) {
+          rest += a[j];
         }
         return result + between(rest, std::nullopt);
       }
-      hi = b[i];
+      hi = valueOf(b[i]);
     }
     if (hi - lo >= 2) {
       result += digits[static_cast<std::size_t>((lo + hi) / 2)];

@@ -1,3 +1,4 @@
+// Fractional indexing: the order keys that keep a note's entries in order.
 #pragma once
 
 #include <optional>

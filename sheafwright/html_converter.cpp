@@ -1,3 +1,5 @@
+// A one-pass scanner over the HTML body: known tags end lines or change the list depth, the
+// text between them is decoded and trimmed.
 #include "sheafwright/html_converter.h"
 
 #include "sheafwright/unicode_text.h"
@@ -92,10 +94,7 @@ class NumericEntityDecoder {
         return;
       }
       const auto replacement = replaceMatchAtEnd();
-      if (!replacement.has_value()) {
-        return;
-      }
-      if (*replacement == kRemoved) {
+      if (!replacement || *replacement == kRemoved) {
         return;
       }
       c = *replacement;

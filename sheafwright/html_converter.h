@@ -1,3 +1,4 @@
+// The conversion of a note's HTML body to the plain text lines the note parser reads.
 #pragma once
 
 #include <string>

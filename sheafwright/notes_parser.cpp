@@ -1,3 +1,5 @@
+// The note parser: header forms matched by hand, bullets and indentation measured in grapheme
+// clusters, entries grouped in one walk over the lines.
 #include "sheafwright/notes_parser.h"
 
 #include "sheafwright/fractional_index.h"
@@ -74,19 +76,15 @@ class Cursor {
   std::size_t pos_ = 0;
 };
 
-struct DayFields {
-  std::int64_t year;
+struct HeaderFields {
+  std::optional<std::int64_t> year;  // absent for the forms that name none
   std::int64_t month;
   std::int64_t day;
 };
 
 // The four forms, tried in order. Only ASCII digits and letters can match: a run of other
 // decimal digits could not be read as a number, so such a form would not apply either.
-std::optional<DayFields> matchHeader(std::string_view line,
-                                     const std::optional<std::int64_t>& referenceYear,
-                                     Date fallback, const Calendar& calendar) {
-  const auto defaultYear = [&] { return referenceYear ? *referenceYear : calendar.year(fallback); };
-
+std::optional<HeaderFields> matchHeader(std::string_view line) {
   {  // 12-Mar
     Cursor c(line);
     const auto day = c.digits(1, 2);
@@ -94,7 +92,7 @@ std::optional<DayFields> matchHeader(std::string_view line,
       const auto name = c.letters(3);
       if (name && c.atEnd()) {
         if (const auto month = NotesParser::monthNumber(*name)) {
-          return DayFields{defaultYear(), *month, readNumber(*day)};
+          return HeaderFields{std::nullopt, *month, readNumber(*day)};
         }
       }
     }
@@ -107,7 +105,7 @@ std::optional<DayFields> matchHeader(std::string_view line,
       if (month && c.literal('-')) {
         const auto day = c.digits(1, 2);
         if (day && c.atEnd()) {
-          return DayFields{readNumber(*year), readNumber(*month), readNumber(*day)};
+          return HeaderFields{readNumber(*year), readNumber(*month), readNumber(*day)};
         }
       }
     }
@@ -121,7 +119,7 @@ std::optional<DayFields> matchHeader(std::string_view line,
         const auto day = c.digits(1, 2);
         if (day && c.atEnd()) {
           if (const auto month = NotesParser::monthNumber(*name)) {
-            return DayFields{defaultYear(), *month, readNumber(*day)};
+            return HeaderFields{std::nullopt, *month, readNumber(*day)};
           }
         }
       }
@@ -141,14 +139,31 @@ std::optional<DayFields> matchHeader(std::string_view line,
             return std::nullopt;
           }
           if (a <= 12 && b > 12) {
-            return DayFields{readNumber(*year), a, b};
+            return HeaderFields{readNumber(*year), a, b};
           }
-          return DayFields{readNumber(*year), b, a};
+          return HeaderFields{readNumber(*year), b, a};
         }
       }
     }
   }
   return std::nullopt;
+}
+
+// The first instant of the day a header line names. `defaultYear()` gives the year of the
+// forms without one; it is called only for those.
+template <typename YearSource>
+std::optional<Date> headerDate(std::string_view line, const Calendar& calendar,
+                               YearSource&& defaultYear) {
+  std::string_view normalised = text::trimWhiteSpace(line);
+  if (!normalised.empty() && normalised.back() == ':') {
+    normalised = text::trimWhiteSpace(normalised.substr(0, normalised.size() - 1));
+  }
+  const auto fields = matchHeader(normalised);
+  if (!fields) {
+    return std::nullopt;
+  }
+  const std::int64_t year = fields->year ? *fields->year : defaultYear();
+  return calendar.startOfDay(year, fields->month, fields->day);
 }
 
 // The rest of `line` after byte offset `pos`, trimmed.
@@ -191,15 +206,8 @@ std::optional<std::int64_t> NotesParser::monthNumber(std::string_view name) {
 std::optional<Date> NotesParser::parseDateHeader(std::string_view line,
                                                  std::optional<std::int64_t> referenceYear,
                                                  Date fallback, const Calendar& calendar) {
-  std::string_view normalised = text::trimWhiteSpace(line);
-  if (!normalised.empty() && normalised.back() == ':') {
-    normalised = text::trimWhiteSpace(normalised.substr(0, normalised.size() - 1));
-  }
-  const auto fields = matchHeader(normalised, referenceYear, fallback, calendar);
-  if (!fields) {
-    return std::nullopt;
-  }
-  return calendar.startOfDay(fields->year, fields->month, fields->day);
+  return headerDate(line, calendar,
+                    [&] { return referenceYear ? *referenceYear : calendar.year(fallback); });
 }
 
 std::optional<std::int64_t> NotesParser::yearInName(std::string_view name) {
@@ -231,13 +239,36 @@ std::optional<std::int64_t> NotesParser::yearInName(std::string_view name) {
   return readNumber(match);
 }
 
-std::optional<NotesParser::Line> NotesParser::classify(std::string_view line) const {
+namespace {
+
+// The year of header forms that name none: the reference year, else the year of the
+// modification date. A note asks it for each such header, and the calendar once per parse.
+class DefaultYear {
+ public:
+  explicit DefaultYear(const NotesParser& parser) : parser_(parser) {}
+
+  std::int64_t operator()() {
+    if (!year_) {
+      year_ = parser_.referenceYear ? *parser_.referenceYear
+                                    : parser_.calendar.year(parser_.modificationDate);
+    }
+    return *year_;
+  }
+
+ private:
+  const NotesParser& parser_;
+  std::optional<std::int64_t> year_;
+};
+
+std::optional<NotesParser::Line> classifyLine(const NotesParser& parser, std::string_view line,
+                                              text::GraphemeBoundaries& boundaries,
+                                              DefaultYear& defaultYear) {
   const std::string_view trimmed = text::trimWhiteSpace(line);
   if (trimmed.empty()) {
     return std::nullopt;
   }
 
-  text::GraphemeBoundaries boundaries(line);
+  boundaries.reset(line);
   std::int64_t width = 0;
   std::size_t lead = 0;
   std::size_t leadEnd = boundaries.next(0);
@@ -248,18 +279,18 @@ std::optional<NotesParser::Line> NotesParser::classify(std::string_view line) co
   }
   const std::string_view leadCharacter = line.substr(lead, leadEnd - lead);
 
-  for (const BulletGlyph& bullet : bulletGlyphs) {
+  for (const NotesParser::BulletGlyph& bullet : NotesParser::bulletGlyphs) {
     if (leadCharacter == bullet.glyph) {
       const std::string_view itemText = textAfter(line, leadEnd);
       if (itemText.empty()) {
         return std::nullopt;
       }
-      return ItemLine{std::max(bullet.level, width / 2), std::string(itemText)};
+      return NotesParser::ItemLine{std::max(bullet.level, width / 2), std::string(itemText)};
     }
   }
 
-  if (std::find(neutralBullets.begin(), neutralBullets.end(), leadCharacter) !=
-      neutralBullets.end()) {
+  if (std::find(NotesParser::neutralBullets.begin(), NotesParser::neutralBullets.end(),
+                leadCharacter) != NotesParser::neutralBullets.end()) {
     const bool lastCharacter = leadEnd == line.size();
     const bool spaceFollows =
         !lastCharacter && line[leadEnd] == ' ' && boundaries.next(leadEnd) == leadEnd + 1;
@@ -268,25 +299,24 @@ std::optional<NotesParser::Line> NotesParser::classify(std::string_view line) co
       if (itemText.empty()) {
         return std::nullopt;
       }
-      return ItemLine{width >= 2 ? width / 2 : 1, std::string(itemText)};
+      return NotesParser::ItemLine{width >= 2 ? width / 2 : 1, std::string(itemText)};
     }
   }
 
   if (width >= 2) {
-    return ItemLine{width / 2, std::string(trimmed)};
+    return NotesParser::ItemLine{width / 2, std::string(trimmed)};
   }
-  if (const auto date = parseDateHeader(trimmed, referenceYear, modificationDate, calendar)) {
-    return DateLine{*date};
+  if (const auto date = headerDate(trimmed, parser.calendar, defaultYear)) {
+    return NotesParser::DateLine{*date};
   }
-  return PlainLine{std::string(trimmed)};
+  return NotesParser::PlainLine{std::string(trimmed)};
 }
-
-namespace {
 
 // The kept lines of a text, classified one at a time as the walk asks for them.
 class LineReader {
  public:
-  LineReader(const NotesParser& parser, std::string_view text) : parser_(parser), text_(text) {}
+  LineReader(const NotesParser& parser, std::string_view text)
+      : parser_(parser), text_(text), defaultYear_(parser) {}
 
   std::optional<NotesParser::Line> next() {
     while (!done_) {
@@ -297,7 +327,8 @@ class LineReader {
           break;
         }
       }
-      auto line = parser_.classify(text_.substr(start_, end - start_));
+      auto line =
+          classifyLine(parser_, text_.substr(start_, end - start_), boundaries_, defaultYear_);
       if (end >= text_.size()) {
         done_ = true;
       } else {
@@ -313,15 +344,23 @@ class LineReader {
  private:
   const NotesParser& parser_;
   std::string_view text_;
+  text::GraphemeBoundaries boundaries_{std::string_view()};  // of the current line
+  DefaultYear defaultYear_;
   std::size_t start_ = 0;
   bool done_ = false;
 };
 
 }  // namespace
 
+std::optional<NotesParser::Line> NotesParser::classify(std::string_view line) const {
+  text::GraphemeBoundaries boundaries(line);
+  DefaultYear defaultYear(*this);
+  return classifyLine(*this, line, boundaries, defaultYear);
+}
+
 ParseResult NotesParser::parse(std::string_view text) const {
   ParseResult result;
-  std::optional<Date> currentDate;
+  std::optional<Date> headerDay;    // named by the last date line
   std::optional<Date> creationDay;  // computed on first need
   std::optional<std::string> currentTopic;
   std::unordered_set<std::string> topics;
@@ -333,12 +372,12 @@ ParseResult NotesParser::parse(std::string_view text) const {
       lastKey = result.entries.back().order;
     }
     std::string key = FractionalIndex::between(lastKey, std::nullopt);
-    if (!currentDate && !creationDay) {
+    if (!headerDay && !creationDay) {
       creationDay = calendar.startOfDay(creationDate);
     }
     result.entries.push_back(ParsedEntry{std::move(entryText),
-                                         currentDate ? *currentDate : *creationDay,
-                                         std::move(topic), std::move(key)});
+                                         headerDay ? *headerDay : *creationDay, std::move(topic),
+                                         std::move(key)});
     entryOpen = true;
   };
 
@@ -348,7 +387,7 @@ ParseResult NotesParser::parse(std::string_view text) const {
   while (line) {
     std::optional<Line> next = reader.next();
     if (const auto* date = std::get_if<DateLine>(&*line)) {
-      currentDate = date->date;
+      headerDay = date->date;
       ++result.dateCount;
       currentTopic.reset();
       entryOpen = false;

@@ -1,3 +1,4 @@
+// The note parser: lines of a note's plain text classified, then grouped into dated entries.
 #pragma once
 
 #include "sheafwright/calendar.h"
@@ -29,7 +30,7 @@ struct ParseResult {
   std::int64_t topicCount = 0;  // distinct topic texts
 };
 
-// The parser of one note: made once from the note, never changed.
+// The parser of one note, made from the note. Like its calendar, not for concurrent use.
 struct NotesParser {
   std::optional<std::int64_t> referenceYear;
   Date creationDate;

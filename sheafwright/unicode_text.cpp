@@ -1,3 +1,4 @@
+// The UTF-8 text helpers, on ICU's character properties, case mappings and break iterator.
 #include "sheafwright/unicode_text.h"
 
 #include <unicode/brkiter.h>
@@ -85,7 +86,7 @@ void appendUtf16(std::string& out, std::u16string_view units) {
   }
 }
 
-std::string validUtf8(std::string_view text) {
+std::string repairUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t pos = 0; pos < text.size();) {
@@ -117,21 +118,6 @@ bool isValidUtf8(std::string_view text) {
   return true;
 }
 
-bool isWhiteSpace(char32_t c) {
-  if (c < 0x80) {
-    return c == U' ' || c == U'\t';
-  }
-  return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
-}
-
-bool isLineBreak(char32_t c) {
-  return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
-
-bool isWhiteSpaceOrLineBreak(char32_t c) {
-  return isLineBreak(c) || isWhiteSpace(c);
-}
-
 bool isDecimalDigit(char32_t c) {
   if (c < 0x80) {
     return c >= U'0' && c <= U'9';
@@ -140,6 +126,18 @@ bool isDecimalDigit(char32_t c) {
 }
 
 namespace {
+
+bool isWhiteSpace(char32_t c) {
+  if (c < 0x80) {
+    return c == U' ' || c == U'\t';
+  }
+  return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+}
+
+bool isWhiteSpaceOrLineBreak(char32_t c) {
+  const bool lineBreak = (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+  return lineBreak || isWhiteSpace(c);
+}
 
 template <typename Predicate>
 std::string_view trimBy(std::string_view text, Predicate inClass) {
@@ -214,42 +212,50 @@ bool equalIgnoringCaseInCurrentLocale(std::string_view a, std::string_view b) {
 
 // ---------------------------------------------------------------------------------------------
 
-namespace {
+// ICU's character break iterator over the text, for the neighbourhoods the shortcuts below
+// cannot answer. Cloning a prototype made once per process costs less than making one.
+struct GraphemeBoundaries::Impl {
+  Impl() {
+    static const std::unique_ptr<icu::BreakIterator> prototype = [] {
+      UErrorCode status = U_ZERO_ERROR;
+      std::unique_ptr<icu::BreakIterator> made(
+          icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+      assert(succeeded(status) && made);
+      return made;
+    }();
+    iterator.reset(prototype->clone());
+  }
 
-// One character break iterator per thread, built from a prototype made once per process.
-struct ThreadIterator {
+  void setText(std::string_view text) {
+    UErrorCode status = U_ZERO_ERROR;
+    UText utext = UTEXT_INITIALIZER;
+    utext_openUTF8(&utext, text.data(), static_cast<int64_t>(text.size()), &status);
+    // The iterator keeps a copy of the UText, which reads the bytes of `text` in place.
+    iterator->setText(&utext, status);
+    utext_close(&utext);
+  }
+
   std::unique_ptr<icu::BreakIterator> iterator;
-  const void* owner = nullptr;  // the GraphemeBoundaries whose text it was last given
 };
 
-ThreadIterator& threadIterator() {
-  static const std::unique_ptr<icu::BreakIterator> prototype = [] {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> made(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    assert(succeeded(status) && made);
-    return made;
-  }();
-  thread_local ThreadIterator state{std::unique_ptr<icu::BreakIterator>(prototype->clone()),
-                                    nullptr};
-  return state;
+GraphemeBoundaries::GraphemeBoundaries(std::string_view text) : text_(text) {}
+
+GraphemeBoundaries::~GraphemeBoundaries() = default;
+
+void GraphemeBoundaries::reset(std::string_view text) {
+  text_ = text;
+  iteratorHasText_ = false;
 }
 
-}  // namespace
-
-struct GraphemeBoundaries::Impl {
-  UText text = UTEXT_INITIALIZER;
-  ~Impl() { utext_close(&text); }
-};
-
-GraphemeBoundaries::GraphemeBoundaries(std::string_view text, bool alwaysAskIcu)
-    : text_(text), alwaysAskIcu_(alwaysAskIcu) {}
-
-GraphemeBoundaries::~GraphemeBoundaries() {
-  ThreadIterator& state = threadIterator();
-  if (state.owner == this) {
-    state.owner = nullptr;
+GraphemeBoundaries::Impl& GraphemeBoundaries::impl() {
+  if (!impl_) {
+    impl_ = std::make_unique<Impl>();
   }
+  if (!iteratorHasText_) {
+    impl_->setText(text_);
+    iteratorHasText_ = true;
+  }
+  return *impl_;
 }
 
 namespace {
@@ -297,9 +303,6 @@ bool GraphemeBoundaries::isBoundary(std::size_t pos) {
   if (pos == 0 || pos >= text_.size()) {
     return true;
   }
-  if (alwaysAskIcu_) {
-    return slowIsBoundary(pos);
-  }
   const auto before = static_cast<unsigned char>(text_[pos - 1]);
   const auto at = static_cast<unsigned char>(text_[pos]);
   // Between two ASCII characters only CR LF holds together.
@@ -317,9 +320,6 @@ std::size_t GraphemeBoundaries::next(std::size_t pos) {
   if (pos >= text_.size()) {
     return text_.size();
   }
-  if (alwaysAskIcu_) {
-    return slowNext(pos);
-  }
   const CodePoint first = codePointAt(text_, pos);
   const std::size_t end = pos + first.length;
   if (end >= text_.size()) {
@@ -335,43 +335,12 @@ bool GraphemeBoundaries::isWholeCharacter(std::size_t pos, std::size_t length) {
   return isBoundary(pos) && next(pos) == pos + length;
 }
 
-namespace {
-
-icu::BreakIterator& iteratorFor(const void* owner, UText* text, std::string_view bytes,
-                                bool& opened) {
-  ThreadIterator& state = threadIterator();
-  if (!opened) {
-    UErrorCode status = U_ZERO_ERROR;
-    utext_openUTF8(text, bytes.data(), static_cast<int64_t>(bytes.size()), &status);
-    opened = true;
-    state.owner = nullptr;
-  }
-  if (state.owner != owner) {
-    UErrorCode status = U_ZERO_ERROR;
-    state.iterator->setText(text, status);
-    state.owner = owner;
-  }
-  return *state.iterator;
-}
-
-}  // namespace
-
 bool GraphemeBoundaries::slowIsBoundary(std::size_t pos) {
-  bool opened = impl_ != nullptr;
-  if (!impl_) {
-    impl_ = std::make_unique<Impl>();
-  }
-  icu::BreakIterator& it = iteratorFor(this, &impl_->text, text_, opened);
-  return it.isBoundary(static_cast<int32_t>(pos)) != 0;
+  return impl().iterator->isBoundary(static_cast<int32_t>(pos)) != 0;
 }
 
 std::size_t GraphemeBoundaries::slowNext(std::size_t pos) {
-  bool opened = impl_ != nullptr;
-  if (!impl_) {
-    impl_ = std::make_unique<Impl>();
-  }
-  icu::BreakIterator& it = iteratorFor(this, &impl_->text, text_, opened);
-  const int32_t end = it.following(static_cast<int32_t>(pos));
+  const int32_t end = impl().iterator->following(static_cast<int32_t>(pos));
   return end == icu::BreakIterator::DONE ? text_.size() : static_cast<std::size_t>(end);
 }
 

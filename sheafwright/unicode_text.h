@@ -1,3 +1,5 @@
+// The tool's text helpers over UTF-8 strings: code points, trimming, case and grapheme
+// clusters. ICU stays behind this header.
 #pragma once
 
 #include <cstddef>
@@ -5,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-// The tool's text helpers over UTF-8 strings. ICU stays behind this header.
 namespace sheafwright::text {
 
 // One code point decoded from UTF-8; an ill-formed byte reads as U+FFFD of length 1.
@@ -20,18 +21,16 @@ void appendUtf8(std::string& out, char32_t c);
 // UTF-16 code units appended as UTF-8; an unpaired surrogate becomes U+FFFD.
 void appendUtf16(std::string& out, std::u16string_view units);
 // `text` with every ill-formed byte replaced by U+FFFD.
-std::string validUtf8(std::string_view text);
+std::string repairUtf8(std::string_view text);
 bool isValidUtf8(std::string_view text);
 
-// U+0009 and Unicode general category Zs.
-bool isWhiteSpace(char32_t c);
-// U+000A to U+000D, U+0085, U+2028 and U+2029.
-bool isLineBreak(char32_t c);
-bool isWhiteSpaceOrLineBreak(char32_t c);
 // Unicode general category Nd, any script.
 bool isDecimalDigit(char32_t c);
 
+// `text` without white space (U+0009 and general category Zs) at either end.
 std::string_view trimWhiteSpace(std::string_view text);
+// `text` without white space or line breaks (U+000A to U+000D, U+0085, U+2028, U+2029) at
+// either end.
 std::string_view trimWhiteSpaceAndLineBreaks(std::string_view text);
 
 // Unicode default lowercase mapping, independent of the user's locale.
@@ -41,16 +40,19 @@ std::string lowercase(std::string_view text);
 // Turkish and Azeri); canonically equivalent spellings match, accents and widths still count.
 bool equalIgnoringCaseInCurrentLocale(std::string_view a, std::string_view b);
 
-// Extended grapheme cluster boundaries of one UTF-8 text. ASCII neighbourhoods are answered
-// without ICU; elsewhere a break iterator shared by the thread is pointed at this text. The
-// text must outlive the object.
+// Extended grapheme cluster boundaries of one UTF-8 text. Most neighbourhoods are answered
+// from the characters on either side; the others by an ICU break iterator of the object's own,
+// made on first need and kept across `reset`. The text must outlive its use. Not for
+// concurrent use.
 class GraphemeBoundaries {
  public:
-  // `alwaysAskIcu` turns the shortcuts off, to check them against ICU itself.
-  explicit GraphemeBoundaries(std::string_view text, bool alwaysAskIcu = false);
+  explicit GraphemeBoundaries(std::string_view text);
   ~GraphemeBoundaries();
   GraphemeBoundaries(const GraphemeBoundaries&) = delete;
   GraphemeBoundaries& operator=(const GraphemeBoundaries&) = delete;
+
+  // Points the object at another text, keeping ICU's iterator if one was made.
+  void reset(std::string_view text);
 
   // True when a cluster starts (or the text ends) at byte offset `pos`.
   bool isBoundary(std::size_t pos);
@@ -60,13 +62,14 @@ class GraphemeBoundaries {
   bool isWholeCharacter(std::size_t pos, std::size_t length);
 
  private:
-  struct Impl;
+  struct Impl;   // ICU's break iterator over the text
+  Impl& impl();  // made on first need, and given the current text
   bool slowIsBoundary(std::size_t pos);
   std::size_t slowNext(std::size_t pos);
 
   std::string_view text_;
-  bool alwaysAskIcu_;
   std::unique_ptr<Impl> impl_;
+  bool iteratorHasText_ = false;
 };
 
 }  // namespace sheafwright::text

@@ -1,14 +1,25 @@
+// Tests of the calendar operations: local days, day validity and years, in pinned zones.
 #include "sheafwright/calendar.h"
 
 #include "sheafwright/date.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
 namespace sheafwright {
 namespace {
 
 Date at(const char* text) {
   return *parseInternetDate(text);
+}
+
+std::int64_t micros(std::optional<Date> date) {
+  return date ? date->time_since_epoch().count() : -1;
 }
 
 TEST(CalendarTest, StartOfANamedDayIsLocalMidnightOrTheFirstInstantAfterAGap) {
@@ -97,6 +108,56 @@ TEST(CalendarTest, YearIsTakenInTheCalendarsZone) {
   EXPECT_EQ(Calendar("UTC").year(at("2024-01-01T02:00:00Z")), 2024);
   EXPECT_EQ(Calendar("America/New_York").year(at("2024-01-01T02:00:00Z")), 2023);
   EXPECT_EQ(Calendar("Asia/Tokyo").year(at("2023-12-31T16:00:00Z")), 2024);
+}
+
+// Every question moves the ICU calendars inside; what one question leaves behind must not
+// change the answer to the next.
+TEST(CalendarTest, AnswersDoNotDependOnEarlierQuestions) {
+  const char* const zone = "America/Sao_Paulo";
+  using Question = std::function<std::int64_t(const Calendar&)>;
+  const std::vector<std::pair<const char*, Question>> questions = {
+      {"year just before midnight, new year's eve",
+       [](const Calendar& c) { return c.year(at("2024-01-01T02:59:59.999Z")); }},
+      {"start of a named day without midnight",
+       [](const Calendar& c) { return micros(c.startOfDay(2018, 11, 4)); }},
+      {"start of the day holding an instant",
+       [](const Calendar& c) { return micros(c.startOfDay(at("2018-11-04T12:34:56.789Z"))); }},
+      {"a Julian leap day",
+       [](const Calendar& c) { return std::int64_t{c.isValidDate(1500, 2, 29)}; }},
+      {"start of a Julian day", [](const Calendar& c) { return micros(c.startOfDay(1500, 3, 1)); }},
+      {"a day that does not exist",
+       [](const Calendar& c) { return std::int64_t{c.isValidDate(2023, 2, 29)}; }},
+  };
+  std::vector<std::int64_t> expected;
+  for (const auto& question : questions) {
+    expected.push_back(question.second(Calendar(zone)));
+  }
+  const Calendar calendar(zone);
+  for (int round = 0; round < 2; ++round) {
+    for (std::size_t n = 0; n < questions.size(); ++n) {
+      // Forward, then backward, so each question follows two different ones.
+      const std::size_t i = round == 0 ? n : questions.size() - 1 - n;
+      SCOPED_TRACE(questions[i].first);
+      EXPECT_EQ(questions[i].second(calendar), expected[i]);
+    }
+  }
+}
+
+// A copy keeps the calendar system and zone of its original and outlives it.
+TEST(CalendarTest, CopiesAnswerLikeTheirOriginal) {
+  const Date instant = at("2024-01-01T02:00:00Z");
+  auto buddhist = std::make_optional<Calendar>("Asia/Bangkok", "th_TH@calendar=buddhist");
+  auto newYork = std::make_optional<Calendar>("America/New_York");
+  const Calendar copied(*buddhist);
+  Calendar assigned("UTC");
+  assigned = *newYork;
+  buddhist.reset();
+  newYork.reset();
+  EXPECT_EQ(copied.year(instant), 2567);
+  EXPECT_FALSE(copied.isValidDate(2567, 2, 30));
+  EXPECT_TRUE(copied.isValidDate(2567, 2, 29));
+  EXPECT_EQ(assigned.year(instant), 2023);
+  EXPECT_EQ(formatInternetDate(assigned.startOfDay(instant)), "2023-12-31T05:00:00Z");
 }
 
 }  // namespace

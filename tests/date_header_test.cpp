@@ -1,3 +1,4 @@
+// Tests of date header lines, month names and the year found in a folder or note name.
 #include "sheafwright/calendar.h"
 #include "sheafwright/date.h"
 #include "sheafwright/notes_parser.h"

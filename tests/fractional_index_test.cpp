@@ -1,3 +1,4 @@
+// Tests of order keys: worked values, growth along a note, and order between random bounds.
 #include "sheafwright/fractional_index.h"
 
 #include <gtest/gtest.h>
@@ -46,6 +47,9 @@ TEST(FractionalIndexTest, WorkedValues) {
       {"!", {}, "V"},
       {"a!", "a2", "a1"},
       {"\u00e9", {}, "V"},
+      // A digit joined to a combining mark is one character, and no digit.
+      {"e\u0301", {}, "V"},
+      {"1e\u0301", "2", "1V"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message()

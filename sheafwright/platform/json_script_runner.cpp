@@ -219,7 +219,7 @@ class JsonErrorRecord : public ScriptErrorRecord {
 // Messages can quote the bytes of a broken file, which need not be UTF-8.
 ScriptOutcome failure(std::string_view message) {
   return {nullptr, std::make_unique<JsonErrorRecord>(
-                       json{{"NSAppleScriptErrorMessage", text::validUtf8(message)}})};
+                       json{{"NSAppleScriptErrorMessage", text::repairUtf8(message)}})};
 }
 
 struct TooDeep : std::runtime_error {
