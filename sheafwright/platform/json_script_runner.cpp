@@ -1,6 +1,6 @@
 // The stand-in script runner: plays the Notes application's reply from a JSON library file.
-// simdjson reads valid files; a file it refuses is read again by nlohmann, whose messages say
-// where the file breaks.
+// simdjson reads valid files without copying their text; a file it refuses is read again by
+// nlohmann, whose messages say where the file breaks.
 #include "sheafwright/platform/json_script_runner.h"
 
 #include "sheafwright/json_error_message.h"
@@ -12,8 +12,11 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <optional>
+#include <type_traits>
 #include <variant>
+#include <vector>
 
 #include <fcntl.h>
 #include <simdjson.h>
@@ -26,7 +29,7 @@ namespace sheafwright {
 namespace {
 
 using nlohmann::json;
-namespace dom = simdjson::dom;
+namespace ondemand = simdjson::ondemand;
 
 // The bytes of a library with the zeroed padding that simdjson may read past their end.
 class LibraryBytes {
@@ -82,112 +85,293 @@ class LibraryBytes {
   std::size_t mappedSize_ = 0;
 };
 
-// The library as simdjson reads it: its bytes and the document parsed from them.
+// The reply as the reader sees it: one node per JSON value in document order, an array's items
+// following it. Strings are read in place in the library's bytes, or where simdjson unescapes
+// them; object members are validated but kept only as far as a date needs them.
+struct Node {
+  enum class Kind : std::uint8_t { kArray, kString, kInteger, kDate, kOther };
+  const char* data = nullptr;  // the text of strings, integers and dates
+  std::uint32_t length = 0;    // bytes of that text, or an array's number of items
+  std::uint32_t end = 0;       // for an array, the index one past its last item's nodes
+  Kind kind = Kind::kOther;
+
+  std::string_view text() const { return {data, length}; }
+};
+
+// Reads a library into nodes with simdjson's On Demand front end, which unescapes a string only
+// when asked: a library's text is not copied. Every value is visited, which is what makes the
+// reading a validation: a file with anything On Demand would skip unread is refused here.
+class TreeBuilder {
+ public:
+  // `wrappingLevels`: lists put around the library's own value, which do not count toward the
+  // nesting limit.
+  TreeBuilder(std::vector<Node>& nodes, int wrappingLevels)
+      : nodes_(nodes), wrappingLevels_(wrappingLevels) {}
+
+  // True when the document is a list read whole. Anything else, valid or not, is left to the
+  // slow path: error records and replies without notes are small, and On Demand is lenient
+  // with a scalar at the top level.
+  bool build(ondemand::document& document) {
+    ondemand::json_type type;
+    ondemand::value root;
+    if (document.type().get(type) != simdjson::SUCCESS || type != ondemand::json_type::array ||
+        document.get_value().get(root) != simdjson::SUCCESS || !array(root, -wrappingLevels_)) {
+      return false;
+    }
+    // Only white space may follow the list; simdjson takes anything else for a further value.
+    const char* after = nullptr;
+    return document.current_location().get(after) == simdjson::OUT_OF_BOUNDS;
+  }
+
+ private:
+  // `enclosing`: the arrays and objects around the value.
+  bool value(ondemand::value& value, int enclosing) {
+    ondemand::json_type type;
+    if (value.type().get(type) != simdjson::SUCCESS) {
+      return false;
+    }
+    switch (type) {
+      case ondemand::json_type::array:
+        return array(value, enclosing);
+      case ondemand::json_type::object:
+        return object(value, enclosing);
+      case ondemand::json_type::string:
+        return string(value);
+      default:
+        return scalar(value, type);
+    }
+  }
+
+  bool array(ondemand::value& value, int enclosing) {
+    if (enclosing >= kMaxLibraryDepth) {
+      return false;
+    }
+    const std::size_t at = nodes_.size();
+    nodes_.push_back({nullptr, 0, 0, Node::Kind::kArray});
+    ondemand::array items;
+    if (value.get_array().get(items) != simdjson::SUCCESS) {
+      return false;
+    }
+    std::uint32_t count = 0;
+    for (auto result : items) {
+      ondemand::value item;
+      if (std::move(result).get(item) != simdjson::SUCCESS || !this->value(item, enclosing + 1)) {
+        return false;
+      }
+      ++count;
+    }
+    nodes_[at].length = count;
+    nodes_[at].end = static_cast<std::uint32_t>(nodes_.size());
+    return true;
+  }
+
+  // An object is one node: a date when its only key is "date" (repeated, the last one counts)
+  // with a string value, otherwise no value the reader can use.
+  bool object(ondemand::value& value, int enclosing) {
+    if (enclosing >= kMaxLibraryDepth) {
+      return false;
+    }
+    const std::size_t at = nodes_.size();
+    ondemand::object members;
+    if (value.get_object().get(members) != simdjson::SUCCESS) {
+      return false;
+    }
+    bool onlyDates = true;
+    std::optional<Node> date;
+    for (auto result : members) {
+      ondemand::field member;
+      std::string_view key;
+      if (std::move(result).get(member) != simdjson::SUCCESS ||
+          member.unescaped_key().get(key) != simdjson::SUCCESS) {
+        return false;
+      }
+      if (!this->value(member.value(), enclosing + 1)) {
+        return false;
+      }
+      onlyDates = onlyDates && key == "date";
+      date = nodes_[at];
+      nodes_.resize(at);
+    }
+    const bool isDate = onlyDates && date && date->kind == Node::Kind::kString;
+    nodes_.push_back(isDate ? Node{date->data, date->length, 0, Node::Kind::kDate} : Node{});
+    return true;
+  }
+
+  // Text without a backslash is its own value (simdjson has checked that the whole file is
+  // UTF-8 and that no string holds a control character); any other is unescaped by simdjson.
+  bool string(ondemand::value& value) {
+    const std::optional<std::string_view> token = tokenOf(value);
+    if (!token || token->size() < 2 || token->front() != '"' || token->back() != '"') {
+      return false;
+    }
+    // The string is read either way: a value left unread is skipped over by On Demand without
+    // looking at what comes after it.
+    std::string_view text = token->substr(1, token->size() - 2);
+    if (text.find('\\') != std::string_view::npos) {
+      if (value.get_string().get(text) != simdjson::SUCCESS) {
+        return false;
+      }
+    } else if (ondemand::raw_json_string raw;
+               value.get_raw_json_string().get(raw) != simdjson::SUCCESS) {
+      return false;
+    }
+    return push(text, Node::Kind::kString);
+  }
+
+  // Numbers, booleans and null.
+  bool scalar(ondemand::value& value, ondemand::json_type type) {
+    switch (type) {
+      case ondemand::json_type::number: {
+        ondemand::number number;
+        if (value.get_number().get(number) != simdjson::SUCCESS) {
+          return false;  // beyond 64 bits, or beyond floating point: the slow path's to judge
+        }
+        const ondemand::number_type kind = number.get_number_type();
+        if (kind == ondemand::number_type::floating_point_number) {
+          nodes_.push_back(Node{});
+          return true;
+        }
+        if (kind != ondemand::number_type::signed_integer &&
+            kind != ondemand::number_type::unsigned_integer) {
+          return false;
+        }
+        // An integer's text is its token, as JSON writes no "+" or leading zero; but "-0" is 0.
+        const std::optional<std::string_view> token = tokenOf(value);
+        if (!token) {
+          return false;
+        }
+        return push(*token == "-0" ? std::string_view("0") : *token, Node::Kind::kInteger);
+      }
+      case ondemand::json_type::boolean: {
+        bool flag = false;
+        if (value.get_bool().get(flag) != simdjson::SUCCESS) {
+          return false;
+        }
+        nodes_.push_back(Node{});
+        return true;
+      }
+      case ondemand::json_type::null: {
+        bool isNull = false;
+        if (value.is_null().get(isNull) != simdjson::SUCCESS || !isNull) {
+          return false;
+        }
+        nodes_.push_back(Node{});
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
+  bool push(std::string_view text, Node::Kind kind) {
+    if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
+      return false;
+    }
+    nodes_.push_back(Node{text.data(), static_cast<std::uint32_t>(text.size()), 0, kind});
+    return true;
+  }
+
+  // The value's token with the white space after it trimmed. simdjson 3.0 hands the token back
+  // plainly, later releases as a result.
+  template <typename Value>  // a template, so that only the branch of the release in use compiles
+  static std::optional<std::string_view> tokenOf(Value& value) {
+    auto token = value.raw_json_token();
+    std::string_view text;
+    if constexpr (std::is_same_v<decltype(token), std::string_view>) {
+      text = token;
+    } else if (std::move(token).get(text) != simdjson::SUCCESS) {
+      return std::nullopt;
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' ||
+                             text.back() == '\r')) {
+      text.remove_suffix(1);
+    }
+    return text;
+  }
+
+  std::vector<Node>& nodes_;
+  int wrappingLevels_;
+};
+
+// The library as simdjson reads it: its bytes, the parser that holds unescaped strings, and
+// the nodes.
 struct ParsedLibrary {
   explicit ParsedLibrary(LibraryBytes libraryBytes) : bytes(std::move(libraryBytes)) {}
 
-  // False when simdjson refuses the bytes.
-  bool parse() {
+  // False when the fast reading leaves the library to the slow path.
+  bool parse(int wrappingLevels = 0) {
     std::string_view text = bytes.view();
     // A leading byte order mark is allowed (RFC 8259) and skipped.
     if (text.substr(0, 3) == "\xEF\xBB\xBF") {
       text.remove_prefix(3);
     }
-    // One level more than the limit: simdjson counts the root's level too.
-    if (parser.allocate(text.size(), kMaxLibraryDepth + 1) != simdjson::SUCCESS) {
-      return false;
-    }
-    return parser.parse(text.data(), text.size(), false).get(root) == simdjson::SUCCESS;
+    ondemand::document document;
+    return parser.iterate(text.data(), text.size(), text.size() + simdjson::SIMDJSON_PADDING)
+                   .get(document) == simdjson::SUCCESS &&
+           TreeBuilder(nodes, wrappingLevels).build(document);
   }
 
   LibraryBytes bytes;
-  dom::parser parser;
-  dom::element root;
+  ondemand::parser parser;
+  std::vector<Node> nodes;
 };
 
-// A value of the parsed document; the reply owns the document.
+// A value of the reply: an index into the library's nodes, which the reply owns.
 class JsonDescriptor : public ScriptDescriptor {
  public:
-  explicit JsonDescriptor(dom::element value) : value_(value) {}
+  JsonDescriptor(const std::vector<Node>& nodes, std::size_t index)
+      : nodes_(nodes), index_(index) {}
 
   std::int64_t numberOfItems() const override {
-    dom::array array;
-    if (value_.get_array().get(array) != simdjson::SUCCESS) {
-      return 0;
-    }
-    return static_cast<std::int64_t>(array.size());
+    const Node& node = nodes_[index_];
+    return node.kind == Node::Kind::kArray ? node.length : 0;
   }
 
-  // The reader asks for items in ascending order, so a cursor makes each step O(1); simdjson's
-  // own indexing walks from the first item.
+  // The reader asks for items in ascending order, so a cursor makes each step O(1).
   std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
-    dom::array array;
-    if (value_.get_array().get(array) != simdjson::SUCCESS || index < 1) {
+    const Node& node = nodes_[index_];
+    if (node.kind != Node::Kind::kArray || index < 1 || index > node.length) {
       return nullptr;
     }
-    if (!cursor_ || index < cursor_->index) {
-      cursor_ = Cursor{array.begin(), 1};
+    if (cursorItem_ == 0 || index < cursorItem_) {
+      cursorItem_ = 1;
+      cursorNode_ = index_ + 1;
     }
-    const dom::array::iterator end = array.end();
-    while (cursor_->index < index && cursor_->at != end) {
-      ++cursor_->at;
-      ++cursor_->index;
+    for (; cursorItem_ < index; ++cursorItem_) {
+      const Node& skipped = nodes_[cursorNode_];
+      cursorNode_ = skipped.kind == Node::Kind::kArray ? skipped.end : cursorNode_ + 1;
     }
-    if (cursor_->at == end) {
-      return nullptr;
-    }
-    return std::make_unique<JsonDescriptor>(*cursor_->at);
+    return std::make_unique<JsonDescriptor>(nodes_, cursorNode_);
   }
 
-  // A number coerces to text on macOS; of JSON numbers the stand-in gives integers their
-  // decimal text.
   std::optional<std::string> stringValue() const override {
-    switch (value_.type()) {
-      case dom::element_type::STRING:
-        return std::string(value_.get_string().value_unsafe());
-      case dom::element_type::INT64:
-        return std::to_string(value_.get_int64().value_unsafe());
-      case dom::element_type::UINT64:
-        return std::to_string(value_.get_uint64().value_unsafe());
-      default:
-        return std::nullopt;
+    const Node& node = nodes_[index_];
+    if (node.kind != Node::Kind::kString && node.kind != Node::Kind::kInteger) {
+      return std::nullopt;
     }
+    return std::string(node.text());
   }
 
-  // An object whose only key is "date" (repeated, the last one counts) with a string value.
   std::optional<Date> dateValue() const override {
-    dom::object object;
-    if (value_.get_object().get(object) != simdjson::SUCCESS) {
+    const Node& node = nodes_[index_];
+    if (node.kind != Node::Kind::kDate) {
       return std::nullopt;
     }
-    std::optional<dom::element> date;
-    for (const dom::key_value_pair member : object) {
-      if (member.key != "date") {
-        return std::nullopt;
-      }
-      date = member.value;
-    }
-    std::string_view text;
-    if (!date || date->get_string().get(text) != simdjson::SUCCESS) {
-      return std::nullopt;
-    }
-    return parseInternetDate(text);
+    return parseInternetDate(node.text());
   }
 
  private:
-  struct Cursor {
-    dom::array::iterator at;
-    std::int64_t index;
-  };
-
-  dom::element value_;
-  mutable std::optional<Cursor> cursor_;
+  const std::vector<Node>& nodes_;
+  std::size_t index_;
+  mutable std::int64_t cursorItem_ = 0;
+  mutable std::size_t cursorNode_ = 0;
 };
 
+// The reply owns the library: its node `index` is the value the script returned.
 class ReplyDescriptor : public JsonDescriptor {
  public:
-  explicit ReplyDescriptor(std::unique_ptr<ParsedLibrary> library)
-      : JsonDescriptor(library->root), library_(std::move(library)) {}
+  ReplyDescriptor(std::unique_ptr<ParsedLibrary> library, std::size_t index)
+      : JsonDescriptor(library->nodes, index), library_(std::move(library)) {}
 
  private:
   std::unique_ptr<ParsedLibrary> library_;
@@ -236,27 +420,12 @@ std::string positionOf(std::string_view text, std::size_t offset) {
   return "line " + std::to_string(line + 1) + ", column " + std::to_string(column);
 }
 
-// The reply of a parsed library: the error record of {"error": …}, else the whole document.
-ScriptOutcome replyOf(std::unique_ptr<ParsedLibrary> library) {
-  dom::object object;
-  if (library->root.get_object().get(object) == simdjson::SUCCESS) {
-    std::optional<dom::element> error;
-    for (const dom::key_value_pair member : object) {
-      if (member.key == "error") {
-        error = member.value;  // a repeated key: the last one counts
-      }
-    }
-    if (error) {
-      return {nullptr, std::make_unique<JsonErrorRecord>(json::parse(simdjson::minify(*error)))};
-    }
-  }
-  return {std::make_unique<ReplyDescriptor>(std::move(library)), nullptr};
-}
-
-// A file simdjson refuses, read by nlohmann: its message says where the file breaks. The few
-// files nlohmann reads but simdjson does not are a NUL byte after the value, which nlohmann
-// takes for the end of input, and integers beyond 64 bits, which nlohmann reads as floating
-// point numbers (no text, like any other fraction) and which are served from its rewrite.
+// A file the fast reading leaves, read by nlohmann: its message says where a broken file
+// breaks. Files nlohmann reads but the fast reading does not: a NUL byte after the value, which
+// nlohmann takes for the end of its input but is not valid JSON; error records, whose text is
+// written with sorted keys; and replies that are no list or hold integers beyond 64 bits, which
+// are served from nlohmann's rewrite (such integers become floating point numbers, which have
+// no text).
 ScriptOutcome serveRefused(std::string_view text, const std::string& source) {
   const std::string prefix = "Notes library " + source + " is not valid JSON: ";
   json tree;
@@ -275,17 +444,25 @@ ScriptOutcome serveRefused(std::string_view text, const std::string& source) {
                    ": syntax error while parsing value - unexpected NUL byte; expected end of "
                    "input");
   }
-  auto rewritten = std::make_unique<ParsedLibrary>(LibraryBytes(tree.dump()));
-  if (!rewritten->parse()) {
+  if (tree.is_object()) {
+    if (const auto error = tree.find("error"); error != tree.end()) {
+      return {nullptr, std::make_unique<JsonErrorRecord>(std::move(*error))};
+    }
+  }
+  // Served from a list, the one form the fast reading takes: a value that is no list is its item.
+  const bool list = tree.is_array();
+  auto rewritten =
+      std::make_unique<ParsedLibrary>(LibraryBytes(list ? tree.dump() : "[" + tree.dump() + "]"));
+  if (!rewritten->parse(list ? 0 : 1)) {
     return failure(prefix + "refused after rewriting");
   }
-  return replyOf(std::move(rewritten));
+  return {std::make_unique<ReplyDescriptor>(std::move(rewritten), list ? 0 : 1), nullptr};
 }
 
 ScriptOutcome serve(LibraryBytes bytes, const std::string& source) {
   auto library = std::make_unique<ParsedLibrary>(std::move(bytes));
   if (library->parse()) {
-    return replyOf(std::move(library));
+    return {std::make_unique<ReplyDescriptor>(std::move(library), 0), nullptr};
   }
   return serveRefused(library->bytes.view(), source);
 }
