@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <unordered_set>
 
@@ -190,6 +192,21 @@ std::size_t lineBreakAt(std::string_view text, std::size_t pos) {
   return 0;
 }
 
+// The first offset from `pos` on, in steps of eight bytes, where a byte below U+0020 or beyond
+// ASCII could stand: no line break starts before it.
+std::size_t skipPrintableAscii(std::string_view text, std::size_t pos) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHighs = 0x8080808080808080;
+  for (; pos + 8 <= text.size(); pos += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + pos, 8);
+    if (((((word - kOnes * 0x20) & ~word) | word) & kHighs) != 0) {
+      break;
+    }
+  }
+  return pos;
+}
+
 }  // namespace
 
 std::optional<std::int64_t> NotesParser::monthNumber(std::string_view name) {
@@ -260,6 +277,22 @@ class DefaultYear {
   std::optional<std::int64_t> year_;
 };
 
+// Where the character at `lead` ends. A bullet glyph followed by ASCII or by the end of the line
+// is a character of its own, which saves asking for the boundary: no bullet is a prepended
+// mark, and no ASCII character extends the one before it.
+std::size_t leadCharacterEnd(std::string_view line, std::size_t lead,
+                             text::GraphemeBoundaries& boundaries) {
+  const std::string_view rest = line.substr(lead);
+  for (const NotesParser::BulletGlyph& bullet : NotesParser::bulletGlyphs) {
+    if (rest.starts_with(bullet.glyph) &&
+        (rest.size() == bullet.glyph.size() ||
+         static_cast<unsigned char>(rest[bullet.glyph.size()]) < 0x80)) {
+      return lead + bullet.glyph.size();
+    }
+  }
+  return boundaries.next(lead);
+}
+
 std::optional<NotesParser::Line> classifyLine(const NotesParser& parser, std::string_view line,
                                               text::GraphemeBoundaries& boundaries,
                                               DefaultYear& defaultYear) {
@@ -271,12 +304,11 @@ std::optional<NotesParser::Line> classifyLine(const NotesParser& parser, std::st
   boundaries.reset(line);
   std::int64_t width = 0;
   std::size_t lead = 0;
-  std::size_t leadEnd = boundaries.next(0);
-  while (leadEnd == lead + 1 && (line[lead] == ' ' || line[lead] == '\t')) {
+  while ((line[lead] == ' ' || line[lead] == '\t') && boundaries.next(lead) == lead + 1) {
     width += line[lead] == '\t' ? 2 : 1;
-    lead = leadEnd;
-    leadEnd = boundaries.next(lead);
+    ++lead;
   }
+  const std::size_t leadEnd = leadCharacterEnd(line, lead, boundaries);
   const std::string_view leadCharacter = line.substr(lead, leadEnd - lead);
 
   for (const NotesParser::BulletGlyph& bullet : NotesParser::bulletGlyphs) {
@@ -320,12 +352,13 @@ class LineReader {
 
   std::optional<NotesParser::Line> next() {
     while (!done_) {
-      std::size_t end = start_;
       std::size_t breakLength = 0;
+      std::size_t end = skipPrintableAscii(text_, start_);
       for (; end < text_.size(); ++end) {
         if ((breakLength = lineBreakAt(text_, end)) != 0) {
           break;
         }
+        end = skipPrintableAscii(text_, end + 1) - 1;
       }
       auto line =
           classifyLine(parser_, text_.substr(start_, end - start_), boundaries_, defaultYear_);

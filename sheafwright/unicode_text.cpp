@@ -141,6 +141,14 @@ bool isWhiteSpaceOrLineBreak(char32_t c) {
 
 template <typename Predicate>
 std::string_view trimBy(std::string_view text, Predicate inClass) {
+  // Most text begins and ends with an ASCII character of neither class.
+  const auto keeps = [&](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return isAscii(byte) && !inClass(byte);
+  };
+  if (text.empty() || (keeps(text.front()) && keeps(text.back()))) {
+    return text;
+  }
   // ASCII characters are taken as they are; only the others need decoding.
   std::size_t begin = 0;
   while (begin < text.size()) {
@@ -166,11 +174,11 @@ std::string_view trimBy(std::string_view text, Predicate inClass) {
 }  // namespace
 
 std::string_view trimWhiteSpace(std::string_view text) {
-  return trimBy(text, isWhiteSpace);
+  return trimBy(text, [](char32_t c) { return isWhiteSpace(c); });
 }
 
 std::string_view trimWhiteSpaceAndLineBreaks(std::string_view text) {
-  return trimBy(text, isWhiteSpaceOrLineBreak);
+  return trimBy(text, [](char32_t c) { return isWhiteSpaceOrLineBreak(c); });
 }
 
 std::string lowercase(std::string_view text) {
@@ -320,6 +328,14 @@ std::size_t GraphemeBoundaries::next(std::size_t pos) {
   if (pos >= text_.size()) {
     return text_.size();
   }
+  // An ASCII character followed by another (or by the end) is a cluster of its own, but for
+  // CR LF.
+  const auto at = static_cast<unsigned char>(text_[pos]);
+  if (isAscii(at) &&
+      (pos + 1 == text_.size() || (isAscii(static_cast<unsigned char>(text_[pos + 1])) &&
+                                   !(at == '\r' && text_[pos + 1] == '\n')))) {
+    return pos + 1;
+  }
   const CodePoint first = codePointAt(text_, pos);
   const std::size_t end = pos + first.length;
   if (end >= text_.size()) {
@@ -332,6 +348,16 @@ std::size_t GraphemeBoundaries::next(std::size_t pos) {
 }
 
 bool GraphemeBoundaries::isWholeCharacter(std::size_t pos, std::size_t length) {
+  // An ASCII character between ASCII neighbours is whole, unless it is half of a CR LF.
+  if (length == 1 && pos < text_.size()) {
+    const char space = ' ';
+    const auto before = static_cast<unsigned char>(pos > 0 ? text_[pos - 1] : space);
+    const auto at = static_cast<unsigned char>(text_[pos]);
+    const auto after = static_cast<unsigned char>(pos + 1 < text_.size() ? text_[pos + 1] : space);
+    if (isAscii(before) && isAscii(at) && isAscii(after)) {
+      return !(before == '\r' && at == '\n') && !(at == '\r' && after == '\n');
+    }
+  }
   return isBoundary(pos) && next(pos) == pos + length;
 }
 
