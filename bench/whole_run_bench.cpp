@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -149,14 +150,26 @@ void BM_AgainstFloor(benchmark::State& state) {
   const std::string id = std::to_string(::getpid());
   const fs::path toolOutput = dir / ("sheafwright-output-" + id + ".json");
   const fs::path floorOutput = dir / ("sheafwright-floor-" + id + ".json");
+  // An earlier build of the tool, when SHEAFWRIGHT_BENCH_BEFORE names one, runs in the same
+  // rounds, so that a change is measured against what it changed in one run.
+  const char* before = std::getenv("SHEAFWRIGHT_BENCH_BEFORE");
   std::vector<double> tool;
   std::vector<double> floor;
+  std::vector<double> earlier;
   for (auto _ : state) {
     const RunResult run = runTool(library.path, toolOutput);
     const RunResult least = runFloor(library.path, floorOutput, fs::file_size(toolOutput));
     if (!run.ok || !least.ok) {
       state.SkipWithError(run.ok ? "the floor failed" : "the tool failed");
       break;
+    }
+    if (before != nullptr && *before != '\0') {
+      const RunResult old = runProcess(before, {"--out", toolOutput.string()}, library.path);
+      if (!old.ok) {
+        state.SkipWithError("the earlier build failed");
+        break;
+      }
+      earlier.push_back(old.seconds);
     }
     state.SetIterationTime(run.seconds);
     tool.push_back(run.seconds);
@@ -170,6 +183,10 @@ void BM_AgainstFloor(benchmark::State& state) {
   state.counters["tool_ms"] = median(tool) * 1e3;
   state.counters["floor_ms"] = median(floor) * 1e3;
   state.counters["vs_floor"] = median(tool) / median(floor);
+  if (!earlier.empty()) {
+    state.counters["before_ms"] = median(earlier) * 1e3;
+    state.counters["before_vs_floor"] = median(earlier) / median(floor);
+  }
   state.counters["limit"] = withImages ? 1.5 : 1.7;
   state.SetLabel(std::string(script == Script::kAscii ? "ascii" : "mixed") +
                  (withImages ? ", images" : ", text only"));
