@@ -2,6 +2,8 @@
 // parse the library file with simdjson, write an output file of a given size, fsync it and
 // rename it over the earlier one.
 //   sheafwright_floor LIBRARY OUTPUT BYTES
+#include <simdjson.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <simdjson.h>
 #include <unistd.h>
 
 int main(int argc, char** argv) {

@@ -7,6 +7,7 @@
 #include "sheafwright/unicode_text.h"
 
 #include <nlohmann/json.hpp>
+#include <simdjson.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,7 +20,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <simdjson.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
