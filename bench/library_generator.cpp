@@ -1,3 +1,4 @@
+// Diary-like note bodies and library files made from a seeded random source.
 #include "bench/library_generator.h"
 
 #include <array>

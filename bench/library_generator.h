@@ -1,3 +1,4 @@
+// Generated diary libraries for the benchmarks: note bodies and whole library files.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// Arbitrary bounds through FractionalIndex::between: the result sorts between its bounds.
 #include "sheafwright/fractional_index.h"
 
 #include <cstddef>

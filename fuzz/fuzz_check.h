@@ -1,3 +1,4 @@
+// The fuzz targets' assertion, active in every build.
 #pragma once
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Arbitrary JSON through the import document's reading side, and back through its writer.
 #include "sheafwright/import_document.h"
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// The whole tool as a function: what a run talks to, and run() itself.
 #pragma once
 
 #include "sheafwright/calendar.h"

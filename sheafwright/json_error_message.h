@@ -1,3 +1,4 @@
+// nlohmann's exception text without its prefix, for messages a user reads.
 #pragma once
 
 #include <exception>

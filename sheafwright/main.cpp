@@ -1,3 +1,4 @@
+// The entry point: the arguments and the platform's runner handed to run().
 #include "sheafwright/driver.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The import file's writer and reader: the exact form, escapes, failures, key rules.
 #include "sheafwright/import_document.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// UUID text both ways, and the generator's version 4 UUIDs.
 #include "sheafwright/uuid.h"
 
 #include <gtest/gtest.h>

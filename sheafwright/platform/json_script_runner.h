@@ -1,3 +1,4 @@
+// The stand-in script runner: a JSON library file, or the embedded sample, plays Notes' reply.
 #pragma once
 
 #include "sheafwright/script_runner.h"
@@ -5,8 +6,6 @@
 #include <memory>
 #include <string>
 
-// The stand-in script runner of platforms without the Notes application: the script's reply
-// is read from a JSON library file, or is the embedded sample library.
 namespace sheafwright {
 
 // Serves the library file at `path` (read when the script runs).
