@@ -353,12 +353,10 @@ class LineReader {
   std::optional<NotesParser::Line> next() {
     while (!done_) {
       std::size_t breakLength = 0;
-      std::size_t end = skipPrintableAscii(text_, start_);
-      for (; end < text_.size(); ++end) {
-        if ((breakLength = lineBreakAt(text_, end)) != 0) {
-          break;
-        }
-        end = skipPrintableAscii(text_, end + 1) - 1;
+      std::size_t end = start_;
+      while ((end = skipPrintableAscii(text_, end)) < text_.size() &&
+             (breakLength = lineBreakAt(text_, end)) == 0) {
+        ++end;
       }
       auto line =
           classifyLine(parser_, text_.substr(start_, end - start_), boundaries_, defaultYear_);
