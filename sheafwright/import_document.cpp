@@ -177,7 +177,7 @@ class ImportDocument::Encoder::Impl {
   // written form.
   struct StringText {
     std::string text;
-    std::string written;  // with quotation marks and escapes
+    std::string written = "\"\"";  // with quotation marks and escapes; first the empty text's
     bool valid = true;
   };
 

@@ -166,6 +166,25 @@ TEST(ImportDocumentTest, EveryByteThatNeedsEscapingIsFoundWhereverItStands) {
   }
 }
 
+// A record's folder and note name are remembered from the record before: every sequence of
+// them, the empty name first or later, is written in full.
+TEST(ImportDocumentTest, FolderAndNoteNamesAreWrittenWhateverCameBefore) {
+  const std::vector<std::vector<std::string>> sequences = {
+      {""}, {"", ""}, {"", "A", ""}, {"A", "", "A"}, {"A", "A"}, {"\"", "", "\""}};
+  for (const std::vector<std::string>& names : sequences) {
+    SCOPED_TRACE(testing::PrintToString(names));
+    ImportDocument document;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      // The folder follows the sequence; the note name follows it one record behind.
+      document.records.push_back(ImportRecord{std::nullopt, "t", Date{}, std::nullopt, names[i],
+                                              names[(i + names.size() - 1) % names.size()],
+                                              std::nullopt, "V"});
+    }
+    const ImportDocument read = ImportDocument::decode(encode(document).bytes);
+    EXPECT_EQ(read.records, document.records);
+  }
+}
+
 TEST(ImportDocumentTest, EncodedDocumentsReadBack) {
   ImportDocument document;
   document.exportedAt = at("2024-03-04T07:15:30Z");
