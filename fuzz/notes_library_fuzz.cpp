@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,20 +64,54 @@ std::optional<json> reference(const std::string& text) {
   return std::nullopt;
 }
 
-void checkNotes(const json& reply, const sheafwright::NotesReader::Library& library) {
+// What the reader made of every folder, in order.
+struct ReadLibrary {
+  std::vector<sheafwright::NotesReader::Note> notes;
+  std::vector<std::optional<std::string>> unreadable;
+};
+
+ReadLibrary readEveryFolder(sheafwright::ScriptRunner& runner) {
+  auto session = sheafwright::NotesReader::open(runner);
+  ReadLibrary read;
+  for (std::size_t k = 0; k < session.folders().size(); ++k) {
+    const auto folder = session.readFolder(k);
+    for (std::size_t i = 0; i < folder.size(); ++i) {
+      read.notes.push_back(folder.note(i));
+      FUZZ_CHECK(folder.folder(i) == read.notes.back().folder);
+      // A folder's elements all name it (a note without a folder's text names "").
+      FUZZ_CHECK(session.folders()[k].value_or("") == read.notes.back().folder);
+    }
+    for (const auto& unreadable : folder.unreadableNotes()) {
+      FUZZ_CHECK(unreadable == session.folders()[k]);
+      read.unreadable.push_back(unreadable);
+    }
+    // Consecutive elements of one folder are one folder.
+    FUZZ_CHECK(k == 0 || session.folders()[k] != session.folders()[k - 1] ||
+               !session.folders()[k]);
+  }
+  return read;
+}
+
+void checkNotes(const json& reply, const ReadLibrary& library) {
   std::size_t note = 0;
   std::size_t unreadable = 0;
+  std::set<std::string> ids;
   for (const json& element : reply.is_array() ? reply : json::array()) {
     if (!element.is_array() || element.size() < 5) {
       const std::optional<std::string> folder =
           element.is_array() && !element.empty() ? textOf(element[0]) : std::nullopt;
-      FUZZ_CHECK(unreadable < library.unreadableFolders().size());
-      FUZZ_CHECK(library.unreadableFolders()[unreadable++] == folder);
+      FUZZ_CHECK(unreadable < library.unreadable.size());
+      FUZZ_CHECK(library.unreadable[unreadable++] == folder);
       continue;
     }
-    FUZZ_CHECK(note < library.size());
-    const auto read = library.note(note);
-    FUZZ_CHECK(library.folder(note++) == read.folder);
+    if (element.size() >= 6) {
+      const std::optional<std::string> id = textOf(element[5]);
+      if (id && !id->empty() && !ids.insert(*id).second) {
+        continue;  // the same note again
+      }
+    }
+    FUZZ_CHECK(note < library.notes.size());
+    const auto& read = library.notes[note++];
     FUZZ_CHECK(read.folder == textOf(element[0]).value_or(""));
     FUZZ_CHECK(read.name == textOf(element[1]).value_or(""));
     FUZZ_CHECK(read.html == textOf(element[2]).value_or(""));
@@ -85,8 +120,8 @@ void checkNotes(const json& reply, const sheafwright::NotesReader::Library& libr
     FUZZ_CHECK(!created || read.created == *created);
     FUZZ_CHECK(read.modified == modified.value_or(read.created));
   }
-  FUZZ_CHECK(note == library.size());
-  FUZZ_CHECK(unreadable == library.unreadableFolders().size());
+  FUZZ_CHECK(note == library.notes.size());
+  FUZZ_CHECK(unreadable == library.unreadable.size());
 }
 
 }  // namespace
@@ -99,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 : nullptr;
   const auto runner = sheafwright::makeLibraryTextScriptRunner(text, "fuzz.json");
   try {
-    const auto library = sheafwright::NotesReader::readAll(*runner);
+    const ReadLibrary library = readEveryFolder(*runner);
     FUZZ_CHECK(expected && !errorRecord);
     checkNotes(*expected, library);
   } catch (const sheafwright::NotesReader::ReaderError& error) {

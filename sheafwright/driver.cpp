@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <ostream>
 #include <system_error>
@@ -94,15 +95,16 @@ std::string absolutePath(const std::string& path) {
 }
 
 // One note's entries as records; the note's summary line, or absent when it yielded none.
-std::optional<std::string> exportNote(NotesReader::Note note, const Calendar& calendar,
-                                      UuidGenerator& ids, ImportDocument::Encoder& encoder) {
-  const std::string plain = NotesHTMLConverter::plainText(note.html);
-  note.html = {};  // the body is not needed again; let large ones go early
+std::optional<std::string> exportNote(NotesReader::Note note, Calendar calendar, UuidGenerator& ids,
+                                      ImportDocument::Encoder& encoder) {
+  // The body is not needed once converted: the moved-out copy goes with this statement, so a
+  // large body is not held while the note is parsed.
+  const std::string plain = NotesHTMLConverter::plainText(std::exchange(note.html, {}));
   std::optional<std::int64_t> referenceYear = NotesParser::yearInName(note.folder);
   if (!referenceYear) {
     referenceYear = NotesParser::yearInName(note.name);
   }
-  const NotesParser parser{referenceYear, note.created, note.modified, calendar};
+  const NotesParser parser{referenceYear, note.created, note.modified, std::move(calendar)};
   ParseResult result = parser.parse(plain);
   if (result.entries.empty()) {
     return std::nullopt;
@@ -121,71 +123,150 @@ std::optional<std::string> exportNote(NotesReader::Note note, const Calendar& ca
          std::to_string(result.dateCount) + " dates";
 }
 
-}  // namespace
+// One line on standard error, rewritten in place, while the folders are read; only where a
+// person watches (a terminal), so that scripts and logs see nothing of it.
+class ProgressLine {
+ public:
+  explicit ProgressLine(std::ostream* terminal) : terminal_(terminal) {}
+  ~ProgressLine() { clear(); }
+  ProgressLine(const ProgressLine&) = delete;
+  ProgressLine& operator=(const ProgressLine&) = delete;
 
-int run(const std::vector<std::string>& arguments, const RunEnvironment& environment) {
+  void show(std::size_t folder, std::size_t folders, std::int64_t notes, std::string_view name) {
+    if (terminal_ == nullptr) {
+      return;
+    }
+    std::string line = "\r\x1b[KFolder " + std::to_string(folder) + "/" +
+                       std::to_string(folders) + ", " + std::to_string(notes) + " notes: ";
+    appendShortened(line, name);
+    terminal_->write(line.data(), static_cast<std::streamsize>(line.size()));
+    terminal_->flush();
+    shown_ = true;
+  }
+
+  void clear() {
+    if (shown_) {
+      *terminal_ << "\r\x1b[K" << std::flush;
+      shown_ = false;
+    }
+  }
+
+ private:
+  // The name on one line of a narrow terminal: controls as spaces, at most 40 characters.
+  static void appendShortened(std::string& line, std::string_view name) {
+    constexpr std::size_t kMaxCharacters = 40;
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < name.size();) {
+      const text::CodePoint c = text::codePointAt(name, at);
+      if (++characters > kMaxCharacters) {
+        line += "\u2026";
+        return;
+      }
+      if (c.value < 0x20 || c.value == 0x7F) {
+        line += ' ';
+      } else {
+        line.append(name.substr(at, c.length));
+      }
+      at += c.length;
+    }
+  }
+
+  std::ostream* terminal_;
+  bool shown_ = false;
+};
+
+// What the selected folders held: the records went to the encoder; the rest is counted here.
+struct Exported {
+  std::int64_t found = 0;
+  std::int64_t skipped = 0;
+  std::int64_t unreadable = 0;
+  std::vector<std::string> noteLines;
+};
+
+// Reads the folders that `inFolder` selects one at a time and exports their notes, letting each
+// folder's reply go before the next is asked for. Throws ReaderError.
+template <typename InFolder>
+Exported exportFolders(NotesReader::Session& session, const InFolder& inFolder,
+                       const RunEnvironment& environment, ImportDocument::Encoder& encoder) {
+  std::vector<std::size_t> selected;
+  for (std::size_t index = 0; index < session.folders().size(); ++index) {
+    if (inFolder(session.folders()[index].value_or(std::string{}))) {
+      selected.push_back(index);
+    }
+  }
+  Exported exported;
+  ProgressLine progress(environment.progress);
+  UuidGenerator ids;
+  for (std::size_t k = 0; k < selected.size(); ++k) {
+    const std::optional<std::string>& name = session.folders()[selected[k]];
+    progress.show(k + 1, selected.size(), exported.found, name.value_or(std::string{}));
+    const NotesReader::Library library = session.readFolder(selected[k]);
+    for (std::size_t index = 0; index < library.size(); ++index) {
+      if (!inFolder(library.folder(index))) {
+        continue;
+      }
+      ++exported.found;
+      std::optional<std::string> line =
+          exportNote(library.note(index), environment.currentCalendar(), ids, encoder);
+      if (line) {
+        exported.noteLines.push_back(std::move(*line));
+      } else {
+        ++exported.skipped;
+      }
+    }
+    // Elements that Notes could not hand over count where their folder is known to match.
+    for (const std::optional<std::string>& folder : library.unreadableNotes()) {
+      if (folder ? inFolder(*folder) : inFolder.all()) {
+        ++exported.unreadable;
+      }
+    }
+  }
+  return exported;
+}
+
+// The folder filter: every folder, or those whose names equal it but for letter case.
+class FolderFilter {
+ public:
+  explicit FolderFilter(const std::optional<std::string>& filter) : filter_(filter) {}
+  bool all() const { return !filter_; }
+  bool operator()(const std::string& folder) const {
+    return !filter_ || text::equalIgnoringCaseInCurrentLocale(folder, *filter_);
+  }
+
+ private:
+  const std::optional<std::string>& filter_;
+};
+
+// The export from reading to the written file, and its lines; the exit status.
+int exportLibrary(const Options& options, const RunEnvironment& environment) {
   std::ostream& out = environment.out;
   std::ostream& err = environment.err;
-
-  const std::variant<Options, int> read = readOptions(arguments, out, err);
-  if (const int* status = std::get_if<int>(&read)) {
-    return *status;
-  }
-  const Options& options = std::get<Options>(read);
-
-  say(out, "Reading Apple Notes\u2026 (grant automation permission if prompted)");
-  std::optional<NotesReader::Library> library;
+  const std::string path = absolutePath(options.outputPath);
+  AtomicFile file(path);
+  ImportDocument::Encoder encoder(environment.now(),
+                                  [&file](std::string_view piece) { file.write(piece); });
+  Exported exported;
   try {
-    library = NotesReader::readAll(environment.runner);
+    NotesReader::Session session = NotesReader::open(environment.runner);
+    exported = exportFolders(session, FolderFilter(options.folderFilter), environment, encoder);
   } catch (const NotesReader::ReaderError& error) {
     complain(err, error.description());
     return 1;
   }
 
-  const auto inFolder = [&options](const std::string& folder) {
-    return !options.folderFilter ||
-           text::equalIgnoringCaseInCurrentLocale(folder, *options.folderFilter);
-  };
-  std::vector<std::size_t> selected;
-  for (std::size_t index = 0; index < library->size(); ++index) {
-    if (inFolder(library->folder(index))) {
-      selected.push_back(index);
-    }
-  }
-  // Elements that Notes could not hand over count where their folder is known to match.
-  std::int64_t unreadable = 0;
-  for (const std::optional<std::string>& folder : library->unreadableFolders()) {
-    if (folder ? inFolder(*folder) : !options.folderFilter) {
-      ++unreadable;
-    }
-  }
-
-  std::string found = "Found " + std::to_string(selected.size()) + " notes";
+  std::string found = "Found " + std::to_string(exported.found) + " notes";
   if (options.folderFilter) {
     found += " in \"" + *options.folderFilter + "\"";
   }
   say(out, found + ".");
-
-  const std::string path = absolutePath(options.outputPath);
-  AtomicFile file(path);
-  ImportDocument::Encoder encoder(environment.now(),
-                                  [&file](std::string_view piece) { file.write(piece); });
-  UuidGenerator ids;
-  std::int64_t skipped = 0;
-  for (const std::size_t index : selected) {
-    const std::optional<std::string> line =
-        exportNote(library->note(index), environment.currentCalendar(), ids, encoder);
-    if (line) {
-      say(out, *line);
-    } else {
-      ++skipped;
-    }
+  for (const std::string& line : exported.noteLines) {
+    say(out, line);
   }
-  if (skipped > 0) {
-    say(out, "Skipped " + std::to_string(skipped) + " empty notes.");
+  if (exported.skipped > 0) {
+    say(out, "Skipped " + std::to_string(exported.skipped) + " empty notes.");
   }
-  if (unreadable > 0) {
-    say(out, "Could not read " + std::to_string(unreadable) + " notes.");
+  if (exported.unreadable > 0) {
+    say(out, "Could not read " + std::to_string(exported.unreadable) + " notes.");
   }
 
   std::optional<std::string> failure = encoder.finish();
@@ -201,6 +282,24 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
       "AirDrop or copy this file to your iPhone or iPad, then use Settings \u203A Import from "
       "file in Jotterby.");
   return 0;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& arguments, const RunEnvironment& environment) {
+  const std::variant<Options, int> read = readOptions(arguments, environment.out, environment.err);
+  if (const int* status = std::get_if<int>(&read)) {
+    return *status;
+  }
+  say(environment.out, "Reading Apple Notes\u2026 (grant automation permission if prompted)");
+  try {
+    return exportLibrary(std::get<Options>(read), environment);
+  } catch (const std::bad_alloc&) {
+    // A library too large for this machine; the temporary file is gone by now and an earlier
+    // export is untouched.
+    complain(environment.err, "Could not write output: out of memory");
+    return 1;
+  }
 }
 
 }  // namespace sheafwright

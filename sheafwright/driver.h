@@ -20,6 +20,9 @@ struct RunEnvironment {
   std::function<Calendar()> currentCalendar = &Calendar::current;
   // The current date and time, taken once for the document's export time.
   std::function<Date()> now = &currentDate;
+  // Where a person watches (standard error when it is a terminal): a line there, rewritten in
+  // place, says which folder is being read. Null: nothing is shown.
+  std::ostream* progress = nullptr;
 };
 
 // The whole tool: options, reading, converting, writing and every printed line. Returns the

@@ -1,7 +1,8 @@
-// The notes reader: the script, the unpacking of its reply, and the reader's error text.
+// The notes reader: the script, the unpacking of its replies, and the reader's error text.
 #include "sheafwright/notes_reader.h"
 
 #include <new>
+#include <span>
 
 namespace sheafwright {
 
@@ -36,32 +37,66 @@ std::optional<Date> dateOf(const ScriptDescriptor* field) {
 
 }  // namespace
 
-NotesReader::Library NotesReader::readAll(ScriptRunner& runner) {
-  const std::unique_ptr<Script> compiled = runner.makeScript(script);
-  if (!compiled) {
-    throw ReaderError::scriptFailure("could not compile script");
-  }
-  ScriptOutcome outcome = compiled->execute();
+namespace {
+
+// The reply of a handler, or the reader's error when the call failed.
+std::unique_ptr<ScriptDescriptor> replyOf(ScriptOutcome outcome) {
   if (outcome.error) {
     std::optional<std::string> message = outcome.error->message();
-    throw ReaderError::scriptFailure(message ? std::move(*message) : outcome.error->description());
+    throw NotesReader::ReaderError::scriptFailure(message ? std::move(*message)
+                                                          : outcome.error->description());
   }
+  return std::move(outcome.reply);
+}
+
+}  // namespace
+
+NotesReader::Session NotesReader::open(ScriptRunner& runner) {
+  Session session;
+  session.script_ = runner.makeScript(script);
+  if (!session.script_) {
+    throw ReaderError::scriptFailure("could not compile script");
+  }
+  const std::unique_ptr<ScriptDescriptor> names = replyOf(session.script_->call("folderNames", {}));
+  const std::int64_t count = names ? names->numberOfItems() : 0;
+  for (std::int64_t i = 1; i <= count; ++i) {
+    const std::unique_ptr<ScriptDescriptor> name = names->item(i);
+    session.folders_.push_back(name ? name->stringValue() : std::nullopt);
+  }
+  return session;
+}
+
+NotesReader::Library NotesReader::Session::readFolder(std::size_t index) {
+  const std::int64_t position = static_cast<std::int64_t>(index) + 1;
+  return unpack(replyOf(script_->call("folderNotes", std::span(&position, 1))), seenIds_);
+}
+
+NotesReader::Library NotesReader::unpack(std::unique_ptr<ScriptDescriptor> reply,
+                                         std::unordered_set<std::string>& seenIds) {
   Library library;
-  if (!outcome.reply) {
+  if (!reply) {
     return library;
   }
-  library.reply_ = std::move(outcome.reply);
+  library.reply_ = std::move(reply);
   const std::int64_t count = library.reply_->numberOfItems();
   for (std::int64_t i = 1; i <= count; ++i) {
     const std::unique_ptr<ScriptDescriptor> element = library.reply_->item(i);
     if (!element) {
-      library.unreadableFolders_.emplace_back();
+      library.unreadableNotes_.emplace_back();
       continue;
     }
     const std::unique_ptr<ScriptDescriptor> folder = element->item(1);
-    if (element->numberOfItems() < 5) {
-      library.unreadableFolders_.push_back(folder ? folder->stringValue() : std::nullopt);
+    const std::int64_t fields = element->numberOfItems();
+    if (fields < 5) {
+      library.unreadableNotes_.push_back(folder ? folder->stringValue() : std::nullopt);
       continue;
+    }
+    if (fields >= 6) {
+      // The same note shown by a second folder (a smart folder) is exported once.
+      std::string id = textOf(element->item(6).get());
+      if (!id.empty() && !seenIds.insert(std::move(id)).second) {
+        continue;
+      }
     }
     library.notes_.push_back({i, textOf(folder.get())});
   }

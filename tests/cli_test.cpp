@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -71,10 +72,19 @@ class CliTest : public testing::Test {
               rlim_t fileSizeLimit = RLIM_INFINITY, rlim_t addressSpaceLimit = RLIM_INFINITY) {
     const fs::path outPath = dir_ / "stdout";
     const fs::path errPath = dir_ / "stderr";
+    // Standard error on a terminal of its own, as where a person runs the tool.
+    const int terminal = errorOnTerminal_ ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
+    if (errorOnTerminal_ && (terminal < 0 || ::grantpt(terminal) != 0 ||
+                             ::unlockpt(terminal) != 0 || ::ptsname(terminal) == nullptr)) {
+      ADD_FAILURE() << "no pseudo-terminal";
+      return {};
+    }
+    const std::string terminalName = terminal >= 0 ? ::ptsname(terminal) : "";
     const pid_t pid = ::fork();
     if (pid == 0) {
       const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = terminal >= 0 ? ::open(terminalName.c_str(), O_WRONLY | O_NOCTTY)
+                                    : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(out, 1);
       ::dup2(err, 2);
       if (::chdir((dir_ / "work").c_str()) != 0) {
@@ -116,7 +126,17 @@ class CliTest : public testing::Test {
     Result result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = slurp(outPath);
-    result.err = slurp(errPath);
+    if (terminal < 0) {
+      result.err = slurp(errPath);
+      return result;
+    }
+    // What the terminal holds; the writer is gone, so reading ends when it is all read.
+    ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;) {
+      result.err.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(terminal);
     return result;
   }
 
@@ -129,6 +149,7 @@ class CliTest : public testing::Test {
   fs::path work() const { return dir_ / "work"; }
 
   fs::path dir_;
+  bool errorOnTerminal_ = false;
 };
 
 TEST_F(CliTest, WithoutALibraryTheStandInServesTheEmbeddedSample) {
@@ -154,6 +175,25 @@ TEST_F(CliTest, SampleLibraryExportsToTheDefaultFile) {
       << result.out;
   const ImportDocument document = ImportDocument::decode(slurp(expectedPath));
   EXPECT_GT(document.records.size(), 5u);
+}
+
+// A person at a terminal sees which folder is being read, on one line that is cleared at the
+// end; the lines on standard output are the same as anywhere else.
+TEST_F(CliTest, ProgressShowsOnATerminalOnly) {
+  const std::string path = library(R"([
+    ["Journal 2024", "March", "<div>12-Mar</div><div>one</div>", {"date": "2024-03-10T10:00:00Z"},
+     {"date": "2024-03-10T10:00:00Z"}],
+    ["Travel", "Lisbon", "<div>x</div>", {"date": "2024-03-10T10:00:00Z"},
+     {"date": "2024-03-10T10:00:00Z"}]
+  ])");
+  const Result plain = tool({}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}});
+  errorOnTerminal_ = true;
+  const Result watched = tool({}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}});
+  EXPECT_EQ(plain.err, "");
+  EXPECT_EQ(watched.status, 0);
+  EXPECT_EQ(watched.out, plain.out);
+  EXPECT_EQ(watched.err,
+            "\r\x1b[KFolder 1/2, 0 notes: Journal 2024\r\x1b[KFolder 2/2, 1 notes: Travel\r\x1b[K");
 }
 
 TEST_F(CliTest, RelativeOutputPathIsReportedAbsolute) {
@@ -262,7 +302,7 @@ TEST_F(CliTest, RunningOutOfMemoryIsAFailureWithAMessage) {
     body += "a\\n";
   }
   const std::string path = library(R"([["F", "N", ")" + body + R"(", null, null]])");
-  constexpr rlim_t kLimit = rlim_t{512} << 20;
+  constexpr rlim_t kLimit = rlim_t{128} << 20;
   if (!addressSpaceLimitHolds(kLimit)) {
     GTEST_SKIP() << "this system does not hold a process to an address-space limit (macOS)";
   }

@@ -8,8 +8,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
+#include <new>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -278,13 +281,15 @@ TEST_F(DriverTest, ExportedFileHasTheModeOfANewFile) {
   }
 }
 
-// A reply whose one note has a folder name that is not UTF-8, which no encoder can write.
-class BrokenTextRunner : public ScriptRunner {
+// A script whose handlers answer from fixed folders, as the Apple adapter would: the folder
+// list, then each folder's reply when it is asked for, which may instead fail.
+class FolderRunner : public ScriptRunner {
  public:
   struct Value : ScriptDescriptor {
     std::vector<std::shared_ptr<Value>> items;
     std::optional<std::string> text;
     std::optional<Date> date;
+    bool outOfMemory = false;  // its text cannot be had
     std::int64_t numberOfItems() const override { return static_cast<std::int64_t>(items.size()); }
     std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
       if (index < 1 || index > numberOfItems()) {
@@ -292,52 +297,178 @@ class BrokenTextRunner : public ScriptRunner {
       }
       return std::make_unique<Value>(*items[static_cast<std::size_t>(index - 1)]);
     }
-    std::optional<std::string> stringValue() const override { return text; }
+    std::optional<std::string> stringValue() const override {
+      if (outOfMemory) {
+        throw std::bad_alloc();
+      }
+      return text;
+    }
     std::optional<Date> dateValue() const override { return date; }
   };
-  struct Reply : Script {
-    ScriptOutcome execute() override {
-      auto note = std::make_shared<Value>();
-      for (const char* text : {"Bad \xff", "N", "<div>one</div><div>two</div>"}) {
-        note->items.push_back(std::make_shared<Value>());
-        note->items.back()->text = text;
-      }
-      for (int i = 0; i < 2; ++i) {
-        note->items.push_back(std::make_shared<Value>());
-        note->items.back()->date = Date{};
-      }
+  struct Folder {
+    std::string name;
+    std::vector<std::shared_ptr<Value>> notes;
+    bool fails = false;
+  };
+
+  static std::shared_ptr<Value> note(const std::string& folder, const std::string& body) {
+    auto note = std::make_shared<Value>();
+    for (const std::string& text : {folder, std::string("N"), body}) {
+      note->items.push_back(std::make_shared<Value>());
+      note->items.back()->text = text;
+    }
+    for (int i = 0; i < 2; ++i) {
+      note->items.push_back(std::make_shared<Value>());
+      note->items.back()->date = Date{};
+    }
+    return note;
+  }
+
+  explicit FolderRunner(std::vector<Folder> folders) : folders_(std::move(folders)) {}
+
+  std::unique_ptr<Script> makeScript(std::string_view) override {
+    return std::make_unique<FolderScript>(*this);
+  }
+
+  std::vector<std::int64_t> asked;  // the folders whose notes were asked for, 1-based
+
+ private:
+  struct Failure : ScriptErrorRecord {
+    std::optional<std::string> message() const override { return "Notes got an error."; }
+    std::string description() const override { return "(record)"; }
+  };
+  struct FolderScript : Script {
+    explicit FolderScript(FolderRunner& runner) : runner_(runner) {}
+    ScriptOutcome call(std::string_view handler, std::span<const std::int64_t> arguments) override {
       auto reply = std::make_unique<Value>();
-      reply->items.push_back(note);
+      if (handler == "folderNames") {
+        for (const Folder& folder : runner_.folders_) {
+          reply->items.push_back(std::make_shared<Value>());
+          reply->items.back()->text = folder.name;
+        }
+        return {std::move(reply), nullptr};
+      }
+      runner_.asked.push_back(arguments[0]);
+      const Folder& folder = runner_.folders_.at(static_cast<std::size_t>(arguments[0] - 1));
+      if (folder.fails) {
+        return {nullptr, std::make_unique<Failure>()};
+      }
+      reply->items = folder.notes;
       return {std::move(reply), nullptr};
     }
+    FolderRunner& runner_;
   };
-  std::unique_ptr<Script> makeScript(std::string_view) override {
-    return std::make_unique<Reply>();
-  }
+
+  std::vector<Folder> folders_;
 };
 
-TEST_F(DriverTest, EncodingFailureLeavesTheEarlierFile) {
-  const std::string target = path("out.json");
-  std::ofstream(target) << "earlier";
-  BrokenTextRunner runner;
+struct RunAgainst {
+  int status;
+  std::string out;
+  std::string err;
+  std::string progress;
+};
+
+RunAgainst runAgainst(ScriptRunner& runner, std::vector<std::string> arguments,
+                      bool terminal = false) {
+  arguments.insert(arguments.begin(), "sheafwright");
   std::ostringstream out;
   std::ostringstream err;
-  const int status = sheafwright::run({"sheafwright", "--out", target},
-                                      {.runner = runner, .out = out, .err = err});
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(err.str(),
-            "Could not write output: cannot encode field \"folder\" of record 1: invalid UTF-8 "
-            "byte 0xFF at offset 4\n");
-  EXPECT_NE(out.str().find("  Bad \xff / N: 2 entries"), std::string::npos) << out.str();
-  EXPECT_EQ(out.str().find("Wrote"), std::string::npos);
-  std::ifstream file(target);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "earlier");
-  std::size_t files = 0;
-  for (const auto& entry : fs::directory_iterator(dir_)) {
-    (void)entry;
-    ++files;
+  std::ostringstream progress;
+  const int status = sheafwright::run(
+      arguments,
+      {.runner = runner, .out = out, .err = err, .progress = terminal ? &progress : nullptr});
+  return {status, out.str(), err.str(), progress.str()};
+}
+
+TEST_F(DriverTest, FailuresPartWayLeaveOnlyTheirMessageAndTheEarlierFile) {
+  const std::string body = "<div>one</div><div>two</div>";
+  auto unreadable = FolderRunner::note("A", body);
+  unreadable->items[1]->outOfMemory = true;
+  struct Case {
+    const char* name;
+    std::vector<FolderRunner::Folder> folders;
+    std::string out;
+    std::string err;
+  };
+  const Case cases[] = {
+      // A name that is not UTF-8 cannot be written.
+      {"encoding",
+       {{"Bad \xff", {FolderRunner::note("Bad \xff", body)}}},
+       kReading + "Found 1 notes.\n  Bad \xff / N: 2 entries, 0 topics, 0 dates\n",
+       "Could not write output: cannot encode field \"folder\" of record 1: invalid UTF-8 byte "
+       "0xFF at offset 4\n"},
+      {"a later folder fails",
+       {{"A", {FolderRunner::note("A", body)}}, {"B", {}, true}},
+       kReading,
+       "AppleScript failed: Notes got an error" + std::string(". Make sure Notes is running and "
+       "automation permission was granted (System Settings \u203A Privacy & Security \u203A "
+       "Automation).\n")},
+      {"out of memory",
+       {{"A", {FolderRunner::note("A", body), unreadable}}},
+       kReading,
+       "Could not write output: out of memory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string target = path("out.json");
+    std::ofstream(target) << "earlier";
+    FolderRunner runner(c.folders);
+    const RunAgainst outcome = runAgainst(runner, {"--out", target});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, c.out);
+    EXPECT_EQ(outcome.err, c.err);
+    std::ifstream file(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "earlier");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
   }
-  EXPECT_EQ(files, 1u);
+}
+
+TEST_F(DriverTest, OnlyTheFoldersAskedForAreRead) {
+  const auto folders = [] {
+    return std::vector<FolderRunner::Folder>{
+        {"Journal", {FolderRunner::note("Journal", "<div>x</div>")}},
+        {"Other", {FolderRunner::note("Other", "<div>y</div>")}},
+        {"JOURNAL", {FolderRunner::note("JOURNAL", "<div>z</div>")}}};
+  };
+  const struct {
+    std::vector<std::string> arguments;
+    std::vector<std::int64_t> asked;
+  } cases[] = {
+      {{}, {1, 2, 3}},
+      {{"--folder", "journal"}, {1, 3}},
+      {{"--folder", "none"}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    FolderRunner runner(folders());
+    std::vector<std::string> arguments = c.arguments;
+    arguments.insert(arguments.end(), {"--out", path("o.json")});
+    EXPECT_EQ(runAgainst(runner, arguments).status, 0);
+    EXPECT_EQ(runner.asked, c.asked);
+  }
+}
+
+// Where a person watches, one line names the folder being read and is cleared at the end; the
+// lines on standard output stay the same either way.
+TEST_F(DriverTest, ProgressIsShownOnlyWhereSomeoneWatches) {
+  const auto folders = [] {
+    return std::vector<FolderRunner::Folder>{
+        {"Journal", {FolderRunner::note("Journal", "<div>x</div>"),
+                     FolderRunner::note("Journal", "")}},
+        {"Line\nbreak " + std::string(40, 'x'), {}}};
+  };
+  FolderRunner quiet(folders());
+  const RunAgainst plain = runAgainst(quiet, {"--out", path("p.json")});
+  FolderRunner watched(folders());
+  const RunAgainst shown = runAgainst(watched, {"--out", path("p.json")}, true);
+  EXPECT_EQ(plain.progress, "");
+  EXPECT_EQ(shown.out, plain.out);
+  EXPECT_EQ(shown.err, "");
+  EXPECT_EQ(shown.progress,
+            "\r\x1b[KFolder 1/2, 0 notes: Journal"
+            "\r\x1b[KFolder 2/2, 2 notes: Line break " + std::string(29, 'x') + "\u2026"
+            "\r\x1b[K");
 }
 
 }  // namespace

@@ -18,8 +18,7 @@ struct Served {
 };
 
 Served serve(const std::string& json) {
-  const auto runner = makeLibraryTextScriptRunner(json, "lib.json");
-  ScriptOutcome outcome = runner->makeScript("")->execute();
+  ScriptOutcome outcome = libraryReply(json, "lib.json");
   if (outcome.error) {
     return {nullptr, outcome.error->message().value_or(outcome.error->description())};
   }
@@ -150,6 +149,64 @@ TEST(JsonScriptRunnerTest, ErrorRecordsAreTheLastErrorMember) {
           "error": {"NSAppleScriptErrorNumber": -1.5e3, "b": [1, "x"]}})");
   EXPECT_EQ(served.error, R"({"NSAppleScriptErrorNumber":-1500.0,"b":[1,"x"]})");
   EXPECT_EQ(serve(R"({"errors": 1})").reply->numberOfItems(), 0);
+}
+
+// The folders the stand-in's handlers serve, written out: each folder's name ("-" for none)
+// and its elements' second values ("#" and the count for an element without one).
+std::string folders(const std::string& json) {
+  const auto runner = makeLibraryTextScriptRunner(json, "lib.json");
+  const auto script = runner->makeScript("");
+  const ScriptOutcome names = script->call("folderNames", {});
+  if (names.error) {
+    return "error: " + names.error->message().value_or("");
+  }
+  std::string written;
+  for (std::int64_t k = 1; k <= names.reply->numberOfItems(); ++k) {
+    written += (k > 1 ? " " : "") + names.reply->item(k)->stringValue().value_or("-") + ":";
+    const std::int64_t position[] = {k};
+    const ScriptOutcome notes = script->call("folderNotes", position);
+    for (std::int64_t i = 1; i <= notes.reply->numberOfItems(); ++i) {
+      const auto element = notes.reply->item(i);
+      const auto name = element->item(2);
+      written += " " + (name && name->stringValue() ? *name->stringValue()
+                                                    : "#" + std::to_string(element->numberOfItems()));
+    }
+    written += " |";
+  }
+  return written;
+}
+
+TEST(JsonScriptRunnerTest, EachRunOfOneFolderIsServedAsAFolderAndRepeatedNotesOnce) {
+  const std::string dates = R"({"date": "2024-03-12T08:30:00Z"}, {"date": "2024-03-12T08:30:00Z"})";
+  const auto note = [&](const char* folder, const char* name, const char* id = nullptr) {
+    return std::string("[") + folder + ", \"" + name + "\", \"\", " + dates +
+           (id ? std::string(", ") + id : "") + "]";
+  };
+  const struct {
+    std::string json;
+    const char* folders;
+  } cases[] = {
+      {"[]", ""},
+      {"{}", ""},
+      {"[" + note("\"A\"", "1") + ", [\"A\"], " + note("\"B\"", "2") + ", " + note("\"A\"", "3") +
+           "]",
+       "A: 1 #1 | B: 2 | A: 3 |"},
+      // Folders without a name: no list, an empty list, a number is a name.
+      {"[5, [], [null], " + note("7", "1") + ", " + note("null", "2") + "]", "-: #0 #0 #1 | 7: 1 | -: 2 |"},
+      // The second showing of a note is dropped, even from its own folder, and even when that
+      // empties a folder; ids compare exactly, and an empty id or a non-text is no id.
+      {"[" + note("\"A\"", "1", "\"x\"") + ", " + note("\"Tag\"", "2", "\"x\"") + ", " +
+           note("\"A\"", "3", "\"X\"") + ", " + note("\"A\"", "4", "\"\"") + ", " +
+           note("\"A\"", "5", "\"\"") + ", " + note("\"A\"", "6", "null") + ", " +
+           note("\"A\"", "7", "null") + ", " + note("\"A\"", "8", "\"X\"") + ", " +
+           note("\"A\"", "9", "42") + ", " + note("\"A\"", "10", "\"42\"") + "]",
+       "A: 1 3 4 5 6 7 9 |"},
+      {R"({"error": {"NSAppleScriptErrorMessage": "no"}})", "error: no"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    EXPECT_EQ(folders(c.json), c.folders);
+  }
 }
 
 }  // namespace

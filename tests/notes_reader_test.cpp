@@ -11,7 +11,9 @@
 #include <new>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace sheafwright {
@@ -32,7 +34,9 @@ class FakeRunner : public ScriptRunner {
   };
   struct FailingScript : Script {
     Record record;
-    ScriptOutcome execute() override { return {nullptr, std::make_unique<Record>(record)}; }
+    ScriptOutcome call(std::string_view, std::span<const std::int64_t>) override {
+      return {nullptr, std::make_unique<Record>(record)};
+    }
   };
 
   std::unique_ptr<Script> makeScript(std::string_view source) override {
@@ -51,7 +55,7 @@ class FakeRunner : public ScriptRunner {
 
 std::string failureOf(ScriptRunner& runner) {
   try {
-    NotesReader::readAll(runner);
+    NotesReader::open(runner);
   } catch (const NotesReader::ReaderError& error) {
     return error.description();
   }
@@ -115,9 +119,14 @@ TEST(NotesReaderTest, OneClosingFullStopGivesWayToTheHint) {
   }
 }
 
+NotesReader::Library unpack(std::unique_ptr<ScriptDescriptor> reply) {
+  std::unordered_set<std::string> seenIds;
+  return NotesReader::unpack(std::move(reply), seenIds);
+}
+
+// One reply of a folder's notes, played by a library text.
 NotesReader::Library readLibrary(const std::string& json) {
-  const auto runner = makeLibraryTextScriptRunner(json, "test.json");
-  return NotesReader::readAll(*runner);
+  return unpack(libraryReply(json, "test.json").reply);
 }
 
 std::vector<NotesReader::Note> allNotes(const NotesReader::Library& library) {
@@ -140,7 +149,7 @@ TEST(NotesReaderTest, UnpacksRepliesAndCopesWithOddElements) {
   ])");
   const auto notes = allNotes(library);
   ASSERT_EQ(notes.size(), 5u);
-  EXPECT_EQ(library.unreadableFolders(),
+  EXPECT_EQ(library.unreadableNotes(),
             (std::vector<std::optional<std::string>>{"four", std::nullopt}));
   EXPECT_EQ(notes[0], (NotesReader::Note{"F", "N", "<div>x</div>", at("2024-03-12T08:30:00Z"),
                                          at("2024-03-14T18:00:00Z")}));
@@ -168,7 +177,7 @@ TEST(NotesReaderTest, RepliesWithoutElements) {
     SCOPED_TRACE(json);
     const NotesReader::Library library = readLibrary(json);
     EXPECT_TRUE(library.size() == 0);
-    EXPECT_TRUE(library.unreadableFolders().empty());
+    EXPECT_TRUE(library.unreadableNotes().empty());
   }
 }
 
@@ -203,7 +212,7 @@ TEST(NotesReaderTest, ElementsThatAreNoNotesAreCountedWithTheirFolders) {
     SCOPED_TRACE(c.json);
     const NotesReader::Library library = readLibrary(c.json);
     EXPECT_EQ(library.size(), c.notes);
-    EXPECT_EQ(library.unreadableFolders(), c.folders);
+    EXPECT_EQ(library.unreadableNotes(), c.folders);
   }
 }
 
@@ -230,25 +239,6 @@ class FakeDescriptor : public ScriptDescriptor {
   std::vector<std::shared_ptr<FakeDescriptor>> items_;
 };
 
-class ReplyRunner : public ScriptRunner {
- public:
-  explicit ReplyRunner(FakeDescriptor reply) : reply_(std::move(reply)) {}
-  std::unique_ptr<Script> makeScript(std::string_view) override {
-    struct ReplyScript : Script {
-      FakeDescriptor reply;
-      ScriptOutcome execute() override {
-        return {std::make_unique<FakeDescriptor>(reply), nullptr};
-      }
-    };
-    auto script = std::make_unique<ReplyScript>();
-    script->reply = reply_;
-    return script;
-  }
-
- private:
-  FakeDescriptor reply_;
-};
-
 TEST(NotesReaderTest, AbsentElementsAreCountedWithoutAFolder) {
   const auto text = [](const char* value) { return std::make_shared<FakeDescriptor>(value); };
   const auto note = std::make_shared<FakeDescriptor>(std::vector<std::shared_ptr<FakeDescriptor>>{
@@ -256,10 +246,10 @@ TEST(NotesReaderTest, AbsentElementsAreCountedWithoutAFolder) {
   // The folder field itself absent, then a whole element absent.
   const auto noFolder = std::make_shared<FakeDescriptor>(
       std::vector<std::shared_ptr<FakeDescriptor>>{nullptr, text("N")});
-  ReplyRunner runner(FakeDescriptor({note, nullptr, noFolder, note}));
-  const NotesReader::Library library = NotesReader::readAll(runner);
+  const NotesReader::Library library =
+      unpack(std::make_unique<FakeDescriptor>(FakeDescriptor({note, nullptr, noFolder, note})));
   EXPECT_EQ(library.size(), 2u);
-  EXPECT_EQ(library.unreadableFolders(),
+  EXPECT_EQ(library.unreadableNotes(),
             (std::vector<std::optional<std::string>>{std::nullopt, std::nullopt}));
 }
 
@@ -283,24 +273,43 @@ TEST(NotesReaderTest, ANoteThatCannotBeHadAgainIsAnOutOfMemoryFailure) {
   const auto text = [](const char* value) { return std::make_shared<FakeDescriptor>(value); };
   const auto note = std::make_shared<FakeDescriptor>(std::vector<std::shared_ptr<FakeDescriptor>>{
       text("F"), text("N"), text("x"), text("d"), text("d")});
-  struct OnceOnlyRunner : ScriptRunner {
-    std::shared_ptr<FakeDescriptor> note;
-    std::unique_ptr<Script> makeScript(std::string_view) override {
-      struct OnceOnlyScript : Script {
-        std::shared_ptr<FakeDescriptor> note;
-        ScriptOutcome execute() override {
-          return {std::make_unique<OnceOnlyReply>(FakeDescriptor({note})), nullptr};
-        }
-      };
-      auto script = std::make_unique<OnceOnlyScript>();
-      script->note = note;
-      return script;
-    }
-  } runner;
-  runner.note = note;
-  const NotesReader::Library library = NotesReader::readAll(runner);
+  const NotesReader::Library library =
+      unpack(std::make_unique<OnceOnlyReply>(FakeDescriptor({note})));
   ASSERT_EQ(library.size(), 1u);
   EXPECT_THROW(library.note(0), std::bad_alloc);
+}
+
+// A note shown by two folders (a smart folder lists notes that live elsewhere) is read once:
+// the first time its id is seen, in this folder or an earlier one.
+TEST(NotesReaderTest, ANoteWhoseIdWasSeenIsLeftOut) {
+  const auto text = [](const char* value) { return std::make_shared<FakeDescriptor>(value); };
+  const auto note = [&](const char* name, const char* id) {
+    std::vector<std::shared_ptr<FakeDescriptor>> fields = {text("F"), text(name), text("x"),
+                                                           text("d"), text("d")};
+    if (id != nullptr) {
+      fields.push_back(text(id));
+    }
+    return std::make_shared<FakeDescriptor>(fields);
+  };
+  const auto names = [](const NotesReader::Library& library) {
+    std::string written;
+    for (std::size_t i = 0; i < library.size(); ++i) {
+      written += library.note(i).name;
+    }
+    return written;
+  };
+  std::unordered_set<std::string> seenIds;
+  const auto first = NotesReader::unpack(
+      std::make_unique<FakeDescriptor>(FakeDescriptor(
+          {note("a", "p1"), note("b", "p1"), note("c", ""), note("d", ""), note("e", nullptr),
+           note("f", "P1")})),
+      seenIds);
+  EXPECT_EQ(names(first), "acdef");
+  const auto second = NotesReader::unpack(
+      std::make_unique<FakeDescriptor>(FakeDescriptor({note("g", "P1"), note("h", "p2")})),
+      seenIds);
+  EXPECT_EQ(names(second), "h");
+  EXPECT_TRUE(second.unreadableNotes().empty());
 }
 
 TEST(NotesReaderTest, LibraryFailuresBecomeErrorRecords) {
@@ -344,7 +353,7 @@ TEST(NotesReaderTest, UnreadableLibraryFileNamesPathAndReason) {
 TEST(NotesReaderTest, SampleLibraryIsAValidLibraryWithNotes) {
   const NotesReader::Library library = readLibrary(std::string(sampleLibraryJson()));
   EXPECT_GE(library.size(), 3u);
-  EXPECT_TRUE(library.unreadableFolders().empty());
+  EXPECT_TRUE(library.unreadableNotes().empty());
 }
 
 }  // namespace

@@ -16,6 +16,10 @@ std::unique_ptr<ScriptRunner> makeLibraryTextScriptRunner(std::string text, std:
 // the platform's own runner takes over (the sample library, or Notes itself on macOS).
 std::unique_ptr<ScriptRunner> makeLibraryScriptRunnerFromEnvironment();
 
+// The reply that a library text plays, or the error record of a broken one: what the stand-in's
+// handlers serve from. `source` names it in messages.
+ScriptOutcome libraryReply(std::string_view text, const std::string& source);
+
 // The embedded sample library, a JSON text.
 std::string_view sampleLibraryJson();
 
