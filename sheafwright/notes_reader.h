@@ -9,12 +9,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 namespace sheafwright {
 
-// Reads every note of every folder through one run of a fixed script.
+// Reads every note of every folder through a fixed script, a folder at a time.
 struct NotesReader {
   NotesReader() = delete;
 
@@ -42,8 +43,8 @@ struct NotesReader {
     std::string message_;
   };
 
-  // What one run of the script yielded. It keeps the reply and reads each note from it when
-  // asked, so that a library's bodies are held once, by the reply, rather than twice.
+  // What one folder's reply yielded. It keeps the reply and reads each note from it when
+  // asked, so that the folder's bodies are held once, by the reply, rather than twice.
   class Library {
    public:
     // The number of notes, in reply order.
@@ -55,8 +56,8 @@ struct NotesReader {
     Note note(std::size_t index) const;
     // One entry per reply element that was no note (absent, or fewer than five fields), in
     // reply order: the text of its first field, which names the folder, when it has one.
-    const std::vector<std::optional<std::string>>& unreadableFolders() const {
-      return unreadableFolders_;
+    const std::vector<std::optional<std::string>>& unreadableNotes() const {
+      return unreadableNotes_;
     }
 
    private:
@@ -67,16 +68,42 @@ struct NotesReader {
     };
     std::unique_ptr<ScriptDescriptor> reply_;
     std::vector<Element> notes_;
-    std::vector<std::optional<std::string>> unreadableFolders_;
+    std::vector<std::optional<std::string>> unreadableNotes_;
   };
 
-  // The one script sent to Notes. It reads each folder a property at a time, and sends a
-  // short element (the folder's name, perhaps the note's) for a note or folder that Notes
-  // could not hand over, so that nothing is lost without a word.
+  // A conversation with Notes through one compiled script: the folder list first, then the
+  // notes of one folder at a time, so that only one folder's bodies are held at once.
+  class Session {
+   public:
+    // The folders to read, in Notes' order: each one's name, absent when the reply gave no
+    // text for it.
+    const std::vector<std::optional<std::string>>& folders() const { return folders_; }
+    // The notes of folder `index` (0-based). A note whose id an earlier note of this session
+    // carried is the same note shown again (a smart folder) and is left out. Throws
+    // ReaderError.
+    Library readFolder(std::size_t index);
+
+   private:
+    friend struct NotesReader;
+    std::unique_ptr<Script> script_;
+    std::vector<std::optional<std::string>> folders_;
+    std::unordered_set<std::string> seenIds_;
+  };
+
+  // The one script sent to Notes. Its handler "folderNames" answers the list of folders to
+  // read, each as its name, and keeps them; "folderNotes" with a folder's 1-based position in
+  // that list answers the folder's notes as elements {folder, name, body, created, modified,
+  // id}, and a short element (the folder's name, perhaps the note's) for a note or folder that
+  // Notes could not hand over, so that nothing is lost without a word.
   static const std::string_view script;
 
-  // Throws ReaderError.
-  static Library readAll(ScriptRunner& runner);
+  // Compiles the script and asks for the folder list. Throws ReaderError.
+  static Session open(ScriptRunner& runner);
+
+  // The elements of one reply of "folderNotes". A note whose sixth field is a text that is not
+  // empty and already in `seenIds` is left out; the others' ids are added to it.
+  static Library unpack(std::unique_ptr<ScriptDescriptor> reply,
+                        std::unordered_set<std::string>& seenIds);
 };
 
 }  // namespace sheafwright

@@ -7,12 +7,15 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace sheafwright {
 
-// One value of the script's reply: a list, a text, a date, or something else.
+// One value of the script's reply: a list, a text, a date, or something else. An item of the
+// stand-in's reply refers into that reply and must not outlive it; the Apple adapter's items
+// own their values.
 class ScriptDescriptor {
  public:
   virtual ~ScriptDescriptor() = default;
@@ -40,10 +43,13 @@ struct ScriptOutcome {
   std::unique_ptr<ScriptErrorRecord> error;
 };
 
+// A compiled script whose handlers are called one at a time; its properties keep their values
+// from one call to the next, so a later call can use what an earlier one found.
 class Script {
  public:
   virtual ~Script() = default;
-  virtual ScriptOutcome execute() = 0;
+  // Calls the handler named `handler` (as written in the script) with integer arguments.
+  virtual ScriptOutcome call(std::string_view handler, std::span<const std::int64_t> arguments) = 0;
 };
 
 class ScriptRunner {
