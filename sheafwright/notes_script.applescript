@@ -1,48 +1,122 @@
--- The script the tool runs against Notes: every note of every folder, in Notes' order, as
--- {folder name, note name, body, creation date, modification date}. A note or folder that
--- Notes cannot hand over becomes a shorter list naming its folder (and the note, where its
--- name can be read), so that the tool can say how many notes it could not read.
+-- The script the tool sends to Notes, compiled once and then called a handler at a time:
+-- folderNames() lists the folders to read and keeps them; folderNotes(k) answers the notes of
+-- the k-th of them as {folder name, note name, body, creation date, modification date, id}.
+-- A note or folder that Notes cannot hand over becomes a shorter list naming its folder (and
+-- the note, where its name can be read), so that the tool can say how many it could not read.
 
 -- Long lists live in a script object: AppleScript reaches an item of a long list quickly
--- only through a reference such as a property.
+-- only through a reference such as a property. Properties keep their values from one call
+-- to the next, which is how folderNotes finds the folders folderNames kept.
 script pile
+    property folderRefs : {}
+    property folderLabels : {}
     property gathered : {}
+    property noteIds : {}
     property noteNames : {}
+    property noteLocked : {}
     property noteBodies : {}
     property noteCreated : {}
     property noteModified : {}
-    property noteRefs : {}
 end script
 
--- Errors that no other folder or note would escape: canceled, Notes quit, Notes not
--- answering, permission refused. They end the run.
-property fatalErrors : {-128, -600, -609, -1712, -1743}
+-- Errors that no other folder or note would escape: out of memory, canceled, Notes quit,
+-- Notes not answering, permission refused, AppleScript's own limits. They end the run.
+property fatalErrors : {-108, -128, -600, -609, -1712, -1743, -2706, -2707, -2708}
 
 on listOf(x)
     if class of x is list then return x
     return {x}
 end listOf
 
-on addNote(folderName, noteName, noteBody, createdAt, modifiedAt)
-    if noteBody is missing value then
-        -- A locked note: Notes hands over its name and dates but not its body.
+-- A locked note hands over no body (missing value, or "" as some report): only
+-- `password protected` tells for certain, so a locked note is never taken as text.
+on addNote(folderName, noteName, noteBody, createdAt, modifiedAt, noteId, lockedNote)
+    if lockedNote is true or noteBody is missing value then
         set end of gathered of pile to {folderName, noteName}
     else
-        set end of gathered of pile to {folderName, noteName, noteBody, createdAt, modifiedAt}
+        set end of gathered of pile to {folderName, noteName, noteBody, createdAt, modifiedAt, noteId}
     end if
 end addNote
 
+-- Lists read one property at a time pair up only if they describe the same notes in the same
+-- order, and Notes moves a note that is edited or synced meanwhile: the ids read first and
+-- last must agree, and every list must be as long.
+on pairsUp(idsBefore, idsAfter, otherLists)
+    set noteCount to length of idsBefore
+    considering case
+        if idsAfter is not idsBefore then return false
+    end considering
+    repeat with i from 1 to length of otherLists
+        if length of (item i of otherLists) is not noteCount then return false
+    end repeat
+    return true
+end pairsUp
+
+-- Smart folders are views of notes that live elsewhere: their first note's container is
+-- another folder. Notes does not resolve `id of container of n`, so the container comes first.
+on isSmartFolder(f)
+    try
+        tell application "Notes"
+            with timeout of 600 seconds
+                set firstContainer to container of note 1 of f
+                set containerId to id of firstContainer
+                set folderId to id of f
+            end timeout
+        end tell
+    on error errorMessage number errorNumber
+        if errorNumber is in fatalErrors then error errorMessage number errorNumber
+        -- No first note (an empty folder) or no container: read the folder as it is.
+        return false
+    end try
+    considering case
+        return containerId is not folderId
+    end considering
+end isSmartFolder
+
+-- The folders to read, in Notes' order, each as its name (missing value when it cannot be
+-- read). A folder that no longer exists (a deleted subfolder lingers as a reference) fails
+-- with -1728 on its name and is left out, as are smart folders. Time enough to answer the
+-- automation prompt, too.
+on folderNames()
+    set folderRefs of pile to {}
+    set folderLabels of pile to {}
+    with timeout of 1800 seconds
+        tell application "Notes" to set theFolders to every folder
+    end timeout
+    set theFolders to listOf(theFolders)
+    repeat with k from 1 to length of theFolders
+        set f to item k of theFolders
+        set folderName to missing value
+        set keep to true
+        try
+            with timeout of 600 seconds
+                tell application "Notes" to set folderName to name of f
+            end timeout
+            set keep to not isSmartFolder(f)
+        on error errorMessage number errorNumber
+            if errorNumber is in fatalErrors then error errorMessage number errorNumber
+            if errorNumber is -1728 and folderName is missing value then set keep to false
+        end try
+        if keep then
+            set end of folderRefs of pile to f
+            set end of folderLabels of pile to folderName
+        end if
+    end repeat
+    return folderLabels of pile
+end folderNames
+
 -- Each property of all the folder's notes in one request, with half an hour to answer
--- (thousands of notes, pasted images; the default is two minutes). The lists pair up only if
--- they describe the same notes in the same order, and Notes moves a note that is edited or
--- synced meanwhile: the notes' ids before and after must agree. False when anything is amiss,
--- a request that timed out included.
+-- (thousands of notes, pasted images; the default is two minutes). "done" once the notes are
+-- gathered; "changed" when the folder changed while it was read; "failed" otherwise, a
+-- request that timed out included.
 on readWholeFolder(f, folderName)
     try
         tell application "Notes"
             with timeout of 1800 seconds
                 set idsBefore to id of notes of f
+                if idsBefore is {} then return "done"
                 set theNames to name of notes of f
+                set theLocked to password protected of notes of f
                 set theBodies to body of notes of f
                 set theCreated to creation date of notes of f
                 set theModified to modification date of notes of f
@@ -53,50 +127,80 @@ on readWholeFolder(f, folderName)
         if errorNumber is in fatalErrors and errorNumber is not -1712 then
             error errorMessage number errorNumber
         end if
-        return false
+        return "failed"
     end try
-    set idsBefore to listOf(idsBefore)
-    set idsAfter to listOf(idsAfter)
+    set noteIds of pile to listOf(idsBefore)
     set noteNames of pile to listOf(theNames)
+    set noteLocked of pile to listOf(theLocked)
     set noteBodies of pile to listOf(theBodies)
     set noteCreated of pile to listOf(theCreated)
     set noteModified of pile to listOf(theModified)
-    set noteCount to length of idsBefore
-    considering case
-        if idsAfter is not idsBefore then return false
-    end considering
-    if length of noteNames of pile is not noteCount then return false
-    if length of noteBodies of pile is not noteCount then return false
-    if length of noteCreated of pile is not noteCount then return false
-    if length of noteModified of pile is not noteCount then return false
-    repeat with i from 1 to noteCount
-        addNote(folderName, item i of noteNames of pile, item i of noteBodies of pile, item i of noteCreated of pile, item i of noteModified of pile)
+    if not pairsUp(noteIds of pile, listOf(idsAfter), {noteNames of pile, noteLocked of pile, noteBodies of pile, noteCreated of pile, noteModified of pile}) then return "changed"
+    repeat with i from 1 to length of noteIds of pile
+        addNote(folderName, item i of noteNames of pile, item i of noteBodies of pile, item i of noteCreated of pile, item i of noteModified of pile, item i of noteIds of pile, item i of noteLocked of pile)
     end repeat
-    return true
+    return "done"
 end readWholeFolder
 
--- Note by note, over references taken once, so that notes added or removed meanwhile do not
--- shift the others; a note that fails costs only itself. Ten minutes for one note's property
--- is plenty: Notes does not answer any more. The references get the long timeout: after a
--- folder's request timed out, Notes is still working on it and answers only once done.
+-- Everything but the bodies in bulk, then each body on its own, asked for by the note's id so
+-- that notes added, removed or moved meanwhile do not shift the others; a note that fails
+-- costs only itself. When even the bulk part does not pair up, each note's other properties
+-- are asked for by id too. Ten minutes for one note is plenty: Notes does not answer any
+-- more. The bulk part gets the long timeout: after a request for the folder timed out, Notes
+-- is still working on it and answers only once done.
 on readNoteByNote(f, folderName)
-    with timeout of 1800 seconds
-        tell application "Notes" to set theNotes to (get notes of f)
-    end timeout
-    set noteRefs of pile to listOf(theNotes)
-    repeat with i from 1 to length of noteRefs of pile
-        set n to item i of noteRefs of pile
+    set paired to false
+    try
+        tell application "Notes"
+            with timeout of 1800 seconds
+                set theIds to id of notes of f
+                set theNames to name of notes of f
+                set theLocked to password protected of notes of f
+                set theCreated to creation date of notes of f
+                set theModified to modification date of notes of f
+                set idsAfter to id of notes of f
+            end timeout
+        end tell
+        set noteIds of pile to listOf(theIds)
+        set noteNames of pile to listOf(theNames)
+        set noteLocked of pile to listOf(theLocked)
+        set noteCreated of pile to listOf(theCreated)
+        set noteModified of pile to listOf(theModified)
+        set paired to pairsUp(noteIds of pile, listOf(idsAfter), {noteNames of pile, noteLocked of pile, noteCreated of pile, noteModified of pile})
+    on error errorMessage number errorNumber
+        if errorNumber is in fatalErrors and errorNumber is not -1712 then
+            error errorMessage number errorNumber
+        end if
+    end try
+    if not paired then
+        with timeout of 1800 seconds
+            tell application "Notes" to set theIds to id of notes of f
+        end timeout
+        set noteIds of pile to listOf(theIds)
+    end if
+    repeat with i from 1 to length of noteIds of pile
+        set noteId to item i of noteIds of pile
         set noteName to missing value
         try
+            if paired then
+                set noteName to item i of noteNames of pile
+                set lockedNote to item i of noteLocked of pile
+                set createdAt to item i of noteCreated of pile
+                set modifiedAt to item i of noteModified of pile
+            end if
             tell application "Notes"
                 with timeout of 600 seconds
-                    set noteName to name of n
-                    set noteBody to body of n
-                    set createdAt to creation date of n
-                    set modifiedAt to modification date of n
+                    if not paired then
+                        set noteName to name of note id noteId
+                        set lockedNote to password protected of note id noteId
+                        set createdAt to creation date of note id noteId
+                        set modifiedAt to modification date of note id noteId
+                    end if
+                    set noteBody to missing value
+                    if lockedNote is not true then set noteBody to body of note id noteId
                 end timeout
             end tell
-            addNote(folderName, noteName, noteBody, createdAt, modifiedAt)
+            addNote(folderName, noteName, noteBody, createdAt, modifiedAt, noteId, lockedNote)
         on error errorMessage number errorNumber
             if errorNumber is in fatalErrors then error errorMessage number errorNumber
             if noteName is missing value then
@@ -108,21 +212,35 @@ on readNoteByNote(f, folderName)
     end repeat
 end readNoteByNote
 
--- Time enough to answer the automation prompt, too.
-with timeout of 1800 seconds
-    tell application "Notes" to set theFolders to every folder
-end timeout
-set theFolders to listOf(theFolders)
-repeat with k from 1 to length of theFolders
-    set f to item k of theFolders
-    -- A folder whose name cannot be read names no folder: counted only without --folder.
-    set folderName to missing value
+-- Lets go of one folder's lists before the next is read, so that only one folder is held.
+on clearPile()
+    set noteIds of pile to {}
+    set noteNames of pile to {}
+    set noteLocked of pile to {}
+    set noteBodies of pile to {}
+    set noteCreated of pile to {}
+    set noteModified of pile to {}
+end clearPile
+
+-- The notes of the k-th folder that folderNames answered. A folder read in bulk while it
+-- changed is read in bulk once more before note by note, which costs an event per note.
+-- A folder whose notes cannot be listed at all is one short element.
+on folderNotes(k)
+    set f to item k of folderRefs of pile
+    set folderName to item k of folderLabels of pile
+    set gathered of pile to {}
     try
-        tell application "Notes" to set folderName to name of f
-        if not readWholeFolder(f, folderName) then readNoteByNote(f, folderName)
+        set outcome to readWholeFolder(f, folderName)
+        if outcome is "changed" then set outcome to readWholeFolder(f, folderName)
+        if outcome is not "done" then readNoteByNote(f, folderName)
     on error errorMessage number errorNumber
+        clearPile()
+        set gathered of pile to {}
         if errorNumber is in fatalErrors then error errorMessage number errorNumber
-        set end of gathered of pile to {folderName}
+        return {{folderName}}
     end try
-end repeat
-return gathered of pile
+    clearPile()
+    set theNotes to gathered of pile
+    set gathered of pile to {}
+    return theNotes
+end folderNotes

@@ -1,5 +1,6 @@
 // The macOS adapter: hand-built reply descriptors and error records read through the shared
-// reader, and short AppleScript runs that ask no application for anything.
+// reader, and short AppleScript calls (the Notes script's own helpers among them) that ask no
+// application for anything.
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/platform/apple_descriptors.h"
 
@@ -7,11 +8,14 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -65,7 +69,7 @@ NSAppleEventDescriptor* note(NSAppleEventDescriptor* folder, NSAppleEventDescrip
   return list({folder, name, body, date("2024-03-12T08:30:00Z"), date("2024-03-14T18:00:00Z")});
 }
 
-// Hands the reader a fixed reply and error record, as executeAndReturnError: would.
+// Answers every call with a fixed reply and error record, as executeAppleEvent:error: would.
 class FixedRunner : public ScriptRunner {
  public:
   FixedRunner(NSAppleEventDescriptor* reply, NSDictionary<NSString*, id>* error)
@@ -80,7 +84,9 @@ class FixedRunner : public ScriptRunner {
    public:
     FixedScript(NSAppleEventDescriptor* reply, NSDictionary<NSString*, id>* error)
         : reply_(reply), error_(error) {}
-    ScriptOutcome execute() override { return apple::outcomeOf(reply_, error_); }
+    ScriptOutcome call(std::string_view, std::span<const std::int64_t>) override {
+      return apple::outcomeOf(reply_, error_);
+    }
 
    private:
     NSAppleEventDescriptor* reply_;
@@ -92,13 +98,13 @@ class FixedRunner : public ScriptRunner {
 };
 
 NotesReader::Library read(NSAppleEventDescriptor* reply) {
-  FixedRunner runner(reply, nil);
-  return NotesReader::readAll(runner);
+  std::unordered_set<std::string> seenIds;
+  return NotesReader::unpack(apple::wrapDescriptor(reply), seenIds);
 }
 
 std::string failureOf(ScriptRunner& runner) {
   try {
-    NotesReader::readAll(runner);
+    NotesReader::open(runner);
   } catch (const NotesReader::ReaderError& error) {
     return error.description();
   }
@@ -139,7 +145,7 @@ TEST(AppleScriptRunnerTest, ShortElementsAreCountedWithTheFolderTheyName) {
             (NotesReader::Note{"Journal", "March", "<div>x</div>", at("2024-03-12T08:30:00Z"),
                                at("2024-03-14T18:00:00Z")}));
   EXPECT_EQ(library.note(1).folder, "Other");
-  EXPECT_EQ(library.unreadableFolders(),
+  EXPECT_EQ(library.unreadableNotes(),
             (Folders{"Journal", "Journal", std::nullopt, std::nullopt, std::nullopt}));
 }
 
@@ -153,7 +159,7 @@ TEST(AppleScriptRunnerTest, NestedListsAreNoText) {
   EXPECT_EQ(library.note(0).folder, "");
   EXPECT_EQ(library.note(0).html, "");
   // An element holding a whole note as its one item is a short element with no folder text.
-  EXPECT_EQ(library.unreadableFolders(), (Folders{std::nullopt}));
+  EXPECT_EQ(library.unreadableNotes(), (Folders{std::nullopt}));
 }
 
 TEST(AppleScriptRunnerTest, RecordsAreNeitherListsNorText) {
@@ -171,7 +177,7 @@ TEST(AppleScriptRunnerTest, RecordsAreNeitherListsNorText) {
       read(list({record, note(textValue(@"Journal"), textValue(@"N"), record)}));
   ASSERT_EQ(library.size(), 1u);
   EXPECT_EQ(library.note(0).html, "");
-  EXPECT_EQ(library.unreadableFolders(), (Folders{std::nullopt}));
+  EXPECT_EQ(library.unreadableNotes(), (Folders{std::nullopt}));
 }
 
 TEST(AppleScriptRunnerTest, DatesKeepTheirInstant) {
@@ -248,7 +254,7 @@ TEST(AppleScriptRunnerTest, ErrorRecordsAndRepliesWithoutOne) {
   EXPECT_EQ(description.find('\n'), std::string::npos) << description;
 }
 
-// Runs the given source instead of the reader's script, through the real NSAppleScript.
+// Compiles the given source instead of the reader's script, through the real NSAppleScript.
 class SourceRunner : public ScriptRunner {
  public:
   explicit SourceRunner(std::string source) : source_(std::move(source)) {}
@@ -261,28 +267,116 @@ class SourceRunner : public ScriptRunner {
   std::unique_ptr<ScriptRunner> runner_ = apple::makeAppleScriptRunner();
 };
 
-TEST(AppleScriptRunnerTest, RealRepliesOfAppleScript) {
+TEST(AppleScriptRunnerTest, HandlersGetTheirArgumentsAndKeepPropertiesBetweenCalls) {
   const Date before = std::chrono::floor<std::chrono::seconds>(currentDate());
   SourceRunner runner(
-      "set d to current date\n"
-      "return {{\"Journal\", \"Locked\", missing value, d, d}, {\"Journal\"}, {missing value}, "
-      "{\"Other\", \"N\", \"<div>x</div>\", d, missing value}}");
-  const NotesReader::Library library = NotesReader::readAll(runner);
+      "property kept : {}\n"
+      "on folderNames()\n"
+      "  set kept to {\"Journal\", \"Other\"}\n"
+      "  return {\"Journal\", missing value}\n"
+      "end folderNames\n"
+      "on folderNotes(k)\n"
+      "  set d to current date\n"
+      "  if k is 1 then return {{item k of kept, \"Locked\", missing value, d, d}, "
+      "{item k of kept}, {missing value}}\n"
+      "  return {{item k of kept, \"N\", \"<div>x</div>\", d, missing value, \"id-1\"}, "
+      "{item k of kept, \"N\", \"<div>x</div>\", d, d, \"id-1\"}}\n"
+      "end folderNotes\n");
+  NotesReader::Session session = NotesReader::open(runner);
+  EXPECT_EQ(session.folders(), (Folders{"Journal", std::nullopt}));
+
+  const NotesReader::Library first = session.readFolder(0);
   // A date of AppleScript holds whole seconds.
   const Date after = std::chrono::ceil<std::chrono::seconds>(currentDate());
-  ASSERT_EQ(library.size(), 2u);
-  EXPECT_EQ(library.note(0).html, "");
-  EXPECT_GE(library.note(0).created, before);
-  EXPECT_LE(library.note(0).created, after);
-  EXPECT_EQ(library.note(1).html, "<div>x</div>");
-  EXPECT_EQ(library.note(1).modified, library.note(1).created);
-  EXPECT_EQ(library.unreadableFolders(), (Folders{"Journal", std::nullopt}));
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first.note(0).html, "");
+  EXPECT_GE(first.note(0).created, before);
+  EXPECT_LE(first.note(0).created, after);
+  EXPECT_EQ(first.unreadableNotes(), (Folders{"Journal", std::nullopt}));
+
+  // The second folder's name comes from the property the first call set; the id repeats.
+  const NotesReader::Library second = session.readFolder(1);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(second.note(0).folder, "Other");
+  EXPECT_EQ(second.note(0).modified, second.note(0).created);
 }
 
-TEST(AppleScriptRunnerTest, RealErrorsOfAppleScript) {
-  SourceRunner runner("error \"Notes got an error: Can't get folder id \\\"x\\\".\" number -1728");
-  EXPECT_EQ(failureOf(runner),
+TEST(AppleScriptRunnerTest, FailedCallsAndScriptsThatDoNotCompile) {
+  const auto runner = apple::makeAppleScriptRunner();
+  EXPECT_FALSE(runner->makeScript("on (")) << "a syntax error";
+
+  const auto script = runner->makeScript("on answer()\n  return 1\nend answer");
+  ASSERT_TRUE(script);
+  const ScriptOutcome unknown = script->call("noSuchHandler", {});
+  EXPECT_FALSE(unknown.reply);
+  EXPECT_TRUE(unknown.error);
+
+  SourceRunner failing(
+      "on folderNames()\n"
+      "  error \"Notes got an error: Can't get folder id \\\"x\\\".\" number -1728\n"
+      "end folderNames");
+  EXPECT_EQ(failureOf(failing),
             "AppleScript failed: Notes got an error: Can't get folder id \"x\"" + kHint);
+}
+
+// The Notes script's helpers that ask Notes for nothing, called on the compiled script itself
+// with a probe handler added: how lists pair up, and the shape of each element.
+TEST(AppleScriptRunnerTest, TheNotesScriptsOwnHelpers) {
+  struct Probe {
+    const char* expression;
+    const char* answer;
+  };
+  const Probe probes[] = {
+      {"pairsUp({\"p1\", \"p2\"}, {\"p1\", \"p2\"}, {{\"a\", \"b\"}, {1, 2}})", "true"},
+      {"pairsUp({}, {}, {{}, {}})", "true"},
+      // Reordered, or ids that differ only in case: another folder than the one read.
+      {"pairsUp({\"p1\", \"p2\"}, {\"p2\", \"p1\"}, {{\"a\", \"b\"}})", "false"},
+      {"pairsUp({\"p1\", \"p2\"}, {\"p1\", \"P2\"}, {{\"a\", \"b\"}})", "false"},
+      {"pairsUp({\"p1\"}, {\"p1\", \"p2\"}, {{\"a\"}})", "false"},
+      {"pairsUp({\"p1\", \"p2\"}, {\"p1\", \"p2\"}, {{\"a\", \"b\"}, {\"a\"}})", "false"},
+      {"length of listOf(\"one\")", "1"},
+      {"length of listOf({\"one\", \"two\"})", "2"},
+      // No folder was listed: a call for one fails instead of asking Notes.
+      {"folderNotes(1)", nullptr},
+  };
+  std::string source(NotesReader::script);
+  source += "\non probe(k)\n";
+  for (std::size_t i = 0; i < std::size(probes); ++i) {
+    source += "  if k is " + std::to_string(i + 1) + " then return (" + probes[i].expression +
+              ") as text\n";
+  }
+  source +=
+      "end probe\n"
+      "on shapes()\n"
+      "  set d to current date\n"
+      "  addNote(\"Journal\", \"Open\", \"<div>x</div>\", d, d, \"id-1\", false)\n"
+      "  addNote(\"Journal\", \"Locked\", \"\", d, d, \"id-2\", true)\n"
+      "  addNote(\"Journal\", \"No body\", missing value, d, d, \"id-3\", missing value)\n"
+      "  addNote(\"Journal\", \"Open again\", \"<div>x</div>\", d, d, \"id-1\", false)\n"
+      "  return gathered of pile\n"
+      "end shapes";
+  const auto script = apple::makeAppleScriptRunner()->makeScript(source);
+  ASSERT_TRUE(script);
+  for (std::size_t i = 0; i < std::size(probes); ++i) {
+    SCOPED_TRACE(probes[i].expression);
+    const std::int64_t k[] = {static_cast<std::int64_t>(i + 1)};
+    const ScriptOutcome outcome = script->call("probe", k);
+    if (probes[i].answer == nullptr) {
+      EXPECT_TRUE(outcome.error);
+      continue;
+    }
+    ASSERT_TRUE(outcome.reply) << (outcome.error ? outcome.error->description() : "");
+    EXPECT_EQ(outcome.reply->stringValue(), probes[i].answer);
+  }
+
+  ScriptOutcome outcome = script->call("shapes", {});
+  ASSERT_TRUE(outcome.reply) << (outcome.error ? outcome.error->description() : "");
+  std::unordered_set<std::string> seenIds;
+  const NotesReader::Library library = NotesReader::unpack(std::move(outcome.reply), seenIds);
+  ASSERT_EQ(library.size(), 1u);
+  EXPECT_EQ(library.note(0).name, "Open");
+  EXPECT_EQ(library.unreadableNotes(), (Folders{"Journal", "Journal"}));
+  EXPECT_EQ(seenIds, (std::unordered_set<std::string>{"id-1"}));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The macOS adapter's translations from Foundation's objects, open to its own tests: a reply
-// descriptor as the reader sees it, and a run's outcome from what executeAndReturnError:
+// descriptor as the reader sees it, and a call's outcome from what executeAppleEvent:error:
 // handed back. Objective-C++ only; nothing else includes it.
 #pragma once
 

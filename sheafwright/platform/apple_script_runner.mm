@@ -1,8 +1,9 @@
-// The script runner of macOS: NSAppleScript, run in-process on the calling (main) thread, or the
-// stand-in when SHEAFWRIGHT_NOTES_LIBRARY names a library file. It only translates between
-// Foundation's objects and the runner interface; the reading logic is the shared NotesReader.
-// Built with ARC. Foundation hands out copies (each element of a reply is a copy of a whole
-// note), so every call drains its own autorelease pool and nothing piles up until exit.
+// The script runner of macOS: NSAppleScript, compiled once and its handlers called in-process on
+// the calling (main) thread, or the stand-in when SHEAFWRIGHT_NOTES_LIBRARY names a library
+// file. It only translates between Foundation's objects and the runner interface; the reading
+// logic is the shared NotesReader. Built with ARC. Foundation hands out copies (each element of
+// a reply is a copy of a whole note), so every call drains its own autorelease pool and nothing
+// piles up until exit.
 #include "sheafwright/platform/apple_descriptors.h"
 #include "sheafwright/platform/json_script_runner.h"
 #include "sheafwright/unicode_text.h"
@@ -11,8 +12,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -175,30 +178,94 @@ class PlainErrorRecord : public ScriptErrorRecord {
   std::string text_;
 };
 
+// A call of a script's handler is a subroutine event (OpenScripting's kASAppleScriptSuite,
+// kASSubroutineEvent and keyASSubroutineName; Foundation imports the Apple Event Manager's
+// headers but not OpenScripting's).
+constexpr AEEventClass kSubroutineSuite = fourCharCode("ascr");
+constexpr AEEventID kSubroutineEvent = fourCharCode("psbr");
+constexpr AEKeyword kSubroutineName = fourCharCode("snam");
+
+// AppleScript keeps a handler's name in lower case and matches the event's name as it is.
+std::string lowerCase(std::string_view name) {
+  std::string lowered(name);
+  for (char& c : lowered) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return lowered;
+}
+
+NSAppleEventDescriptor* integerDescriptor(std::int64_t value) {
+  if (value >= std::numeric_limits<std::int32_t>::min() &&
+      value <= std::numeric_limits<std::int32_t>::max()) {
+    return [NSAppleEventDescriptor descriptorWithInt32:static_cast<SInt32>(value)];
+  }
+  return [NSAppleEventDescriptor descriptorWithDescriptorType:typeSInt64
+                                                        bytes:&value
+                                                       length:sizeof value];
+}
+
+// The event that calls `handler` with positional arguments, or nil. Its target is this process:
+// the event never leaves it, executeAppleEvent:error: hands it to the script.
+NSAppleEventDescriptor* subroutineEvent(std::string_view handler,
+                                        std::span<const std::int64_t> arguments) {
+  const std::string lowered = lowerCase(handler);
+  NSString* name = [[NSString alloc] initWithBytes:lowered.data()
+                                            length:lowered.size()
+                                          encoding:NSUTF8StringEncoding];
+  if (name == nil) {
+    return nil;
+  }
+  NSAppleEventDescriptor* list = [NSAppleEventDescriptor listDescriptor];
+  NSInteger index = 0;
+  for (const std::int64_t argument : arguments) {
+    NSAppleEventDescriptor* item = integerDescriptor(argument);
+    if (item == nil) {
+      return nil;
+    }
+    [list insertDescriptor:item atIndex:++index];
+  }
+  NSAppleEventDescriptor* event =
+      [NSAppleEventDescriptor appleEventWithEventClass:kSubroutineSuite
+                                               eventID:kSubroutineEvent
+                                      targetDescriptor:[NSAppleEventDescriptor
+                                                           currentProcessDescriptor]
+                                              returnID:kAutoGenerateReturnID
+                                         transactionID:kAnyTransactionID];
+  [event setParamDescriptor:[NSAppleEventDescriptor descriptorWithString:name]
+                 forKeyword:kSubroutineName];
+  [event setParamDescriptor:list forKeyword:keyDirectObject];
+  return event;
+}
+
+// A compiled script. It lives as long as the session: its properties hold what one handler
+// leaves for the next (the folders found), and the script lets go of each folder's notes itself.
 class AppleScript : public Script {
  public:
   explicit AppleScript(NSAppleScript* script) : script_(script) {}
 
-  ScriptOutcome execute() override {
-    if (script_ == nil) {
-      return {nullptr, std::make_unique<PlainErrorRecord>("the script has already run")};
-    }
+  ScriptOutcome call(std::string_view handler, std::span<const std::int64_t> arguments) override {
     @autoreleasepool {
+      NSAppleEventDescriptor* event = subroutineEvent(handler, arguments);
+      if (event == nil) {
+        return {nullptr, std::make_unique<PlainErrorRecord>(
+                             "the call of handler " + std::string(handler) + " could not be made")};
+      }
       NSDictionary<NSString*, id>* error = nil;
-      NSAppleEventDescriptor* reply = [script_ executeAndReturnError:&error];
-      // The reply is a copy of the script's result; the script object holds AppleScript's own
-      // values (the whole library once more) until it goes, so let it go now.
-      script_ = nil;
+      NSAppleEventDescriptor* reply = [script_ executeAppleEvent:event error:&error];
       return outcomeOf(reply, error);
     }
   }
 
  private:
-  NSAppleScript* script_;  // strong; nil once run
+  NSAppleScript* script_;  // strong
 };
 
 class AppleScriptRunner : public ScriptRunner {
  public:
+  // Null when the text does not compile: the reader says so, and the script is fixed, so a
+  // compile error is the build's fault, caught by osacompile on CI.
   std::unique_ptr<Script> makeScript(std::string_view source) override {
     @autoreleasepool {
       NSString* text = [[NSString alloc] initWithBytes:source.data()
@@ -208,7 +275,8 @@ class AppleScriptRunner : public ScriptRunner {
         return nullptr;
       }
       NSAppleScript* script = [[NSAppleScript alloc] initWithSource:text];
-      if (script == nil) {
+      NSDictionary<NSString*, id>* error = nil;
+      if (script == nil || ![script compileAndReturnError:&error]) {
         return nullptr;
       }
       return std::make_unique<AppleScript>(script);
@@ -223,7 +291,7 @@ std::unique_ptr<ScriptDescriptor> wrapDescriptor(NSAppleEventDescriptor* descrip
 }
 
 ScriptOutcome outcomeOf(NSAppleEventDescriptor* reply, NSDictionary<NSString*, id>* error) {
-  // executeAndReturnError: signals failure by returning nil; its error record may then be
+  // executeAppleEvent:error: signals failure by returning nil; its error record may then be
   // empty, or missing altogether.
   if (error != nil && error.count > 0) {
     return {nullptr, std::make_unique<AppleErrorRecord>(error)};
