@@ -75,11 +75,16 @@ end isSmartFolder
 
 -- The folders to read, in Notes' order, each as its name (missing value when it cannot be
 -- read). A folder that no longer exists (a deleted subfolder lingers as a reference) fails
--- with -1728 on its name and is left out, as are smart folders. Time enough to answer the
--- automation prompt, too.
+-- with -1728 on its name and is left out. Folders that look like smart folders come last:
+-- their notes that live elsewhere have been read by then and are dropped by their ids, and a
+-- folder taken for a smart one by mistake (Recently Deleted, a parent that lists its
+-- subfolders' notes) still has its own notes exported. Time enough to answer the automation
+-- prompt, too.
 on folderNames()
     set folderRefs of pile to {}
     set folderLabels of pile to {}
+    set smartRefs to {}
+    set smartLabels to {}
     with timeout of 1800 seconds
         tell application "Notes" to set theFolders to every folder
     end timeout
@@ -88,20 +93,26 @@ on folderNames()
         set f to item k of theFolders
         set folderName to missing value
         set keep to true
+        set smart to false
         try
             with timeout of 600 seconds
                 tell application "Notes" to set folderName to name of f
             end timeout
-            set keep to not isSmartFolder(f)
+            set smart to isSmartFolder(f)
         on error errorMessage number errorNumber
             if errorNumber is in fatalErrors then error errorMessage number errorNumber
             if errorNumber is -1728 and folderName is missing value then set keep to false
         end try
-        if keep then
+        if smart then
+            set end of smartRefs to f
+            set end of smartLabels to folderName
+        else if keep then
             set end of folderRefs of pile to f
             set end of folderLabels of pile to folderName
         end if
     end repeat
+    set folderRefs of pile to (folderRefs of pile) & smartRefs
+    set folderLabels of pile to (folderLabels of pile) & smartLabels
     return folderLabels of pile
 end folderNames
 
