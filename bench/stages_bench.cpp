@@ -4,7 +4,7 @@
 #include "sheafwright/import_document.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
-#include "sheafwright/platform/json_script_runner.h"
+#include "sheafwright/platform/standin_runner.h"
 
 #include <benchmark/benchmark.h>
 
@@ -122,9 +122,12 @@ void BM_ReadLibrary(benchmark::State& state) {
       {.htmlBytes = static_cast<std::size_t>(state.range(0)), .script = scriptOf(state)});
   for (auto _ : state) {
     const auto runner = makeLibraryTextScriptRunner(library.json, "bench");
-    const NotesReader::Library read = NotesReader::readAll(*runner);
-    for (std::size_t i = 0; i < read.size(); ++i) {
-      benchmark::DoNotOptimize(read.note(i));
+    NotesReader::Session session = NotesReader::open(*runner);
+    for (std::size_t k = 0; k < session.folders().size(); ++k) {
+      const NotesReader::Library read = session.readFolder(k);
+      for (std::size_t i = 0; i < read.size(); ++i) {
+        benchmark::DoNotOptimize(read.note(i));
+      }
     }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * library.json.size()));

@@ -3,7 +3,7 @@
 // notes, the same unreadable elements, the same error record, and refusal exactly when the
 // file is not valid JSON.
 #include "sheafwright/notes_reader.h"
-#include "sheafwright/platform/json_script_runner.h"
+#include "sheafwright/platform/standin_runner.h"
 #include "sheafwright/unicode_text.h"
 
 #include <nlohmann/json.hpp>

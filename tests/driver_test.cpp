@@ -2,7 +2,7 @@
 #include "sheafwright/driver.h"
 
 #include "sheafwright/import_document.h"
-#include "sheafwright/platform/json_script_runner.h"
+#include "sheafwright/platform/standin_runner.h"
 
 #include <gtest/gtest.h>
 

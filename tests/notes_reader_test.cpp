@@ -1,7 +1,7 @@
 // The notes reader over fake runners and stand-in libraries: notes, skipped elements, errors.
 #include "sheafwright/notes_reader.h"
 
-#include "sheafwright/platform/json_script_runner.h"
+#include "sheafwright/platform/standin_runner.h"
 
 #include <gtest/gtest.h>
 

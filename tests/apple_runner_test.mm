@@ -2,7 +2,7 @@
 // reader, and short AppleScript calls (the Notes script's own helpers among them) that ask no
 // application for anything.
 #include "sheafwright/notes_reader.h"
-#include "sheafwright/platform/apple_descriptors.h"
+#include "sheafwright/platform/apple_runner.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,12 @@
-// The stand-in script runner: a JSON library file, or the embedded sample, plays Notes' reply.
+// The stand-in script runner: a JSON library file, or the embedded sample, plays Notes' replies.
 #pragma once
 
+#include "sheafwright/platform/library_tree.h"
 #include "sheafwright/script_runner.h"
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace sheafwright {
 
@@ -22,8 +24,5 @@ ScriptOutcome libraryReply(std::string_view text, const std::string& source);
 
 // The embedded sample library, a JSON text.
 std::string_view sampleLibraryJson();
-
-// Deeper nesting is refused as a broken library, so nothing later recurses without bound.
-inline constexpr int kMaxLibraryDepth = 512;
 
 }  // namespace sheafwright

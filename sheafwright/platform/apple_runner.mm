@@ -1,11 +1,9 @@
-// The script runner of macOS: NSAppleScript, compiled once and its handlers called in-process on
-// the calling (main) thread, or the stand-in when SHEAFWRIGHT_NOTES_LIBRARY names a library
-// file. It only translates between Foundation's objects and the runner interface; the reading
-// logic is the shared NotesReader. Built with ARC. Foundation hands out copies (each element of
-// a reply is a copy of a whole note), so every call drains its own autorelease pool and nothing
-// piles up until exit.
-#include "sheafwright/platform/apple_descriptors.h"
-#include "sheafwright/platform/json_script_runner.h"
+// The Apple adapter: NSAppleScript, compiled once and its handlers called in-process on the
+// calling (main) thread. It only translates between Foundation's objects and the runner
+// interface; the reading logic is the shared NotesReader. Built with ARC. Foundation hands out
+// copies (each element of a reply is a copy of a whole note), so every call drains its own
+// autorelease pool and nothing piles up until exit.
+#include "sheafwright/platform/apple_runner.h"
 #include "sheafwright/unicode_text.h"
 
 #include <algorithm>
@@ -308,13 +306,5 @@ std::unique_ptr<ScriptRunner> makeAppleScriptRunner() {
 }
 
 }  // namespace apple
-
-// Notes itself, unless a library file is named (the command-line suite, benchmarks).
-std::unique_ptr<ScriptRunner> makePlatformScriptRunner() {
-  if (auto runner = makeLibraryScriptRunnerFromEnvironment()) {
-    return runner;
-  }
-  return apple::makeAppleScriptRunner();
-}
 
 }  // namespace sheafwright

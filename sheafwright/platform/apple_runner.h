@@ -4,7 +4,7 @@
 #pragma once
 
 #ifndef __OBJC__
-#error "apple_descriptors.h is for Objective-C++ files"
+#error "apple_runner.h is for Objective-C++ files"
 #endif
 
 #include "sheafwright/script_runner.h"

@@ -1,6 +1,6 @@
 // The stand-in's reading of library files: strict JSON, where a broken file breaks, and how
 // each JSON value answers the reader.
-#include "sheafwright/platform/json_script_runner.h"
+#include "sheafwright/platform/standin_runner.h"
 
 #include <gtest/gtest.h>
 
