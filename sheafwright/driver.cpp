@@ -109,7 +109,7 @@ std::optional<std::string> exportNote(NotesReader::Note note, Calendar calendar,
   if (result.entries.empty()) {
     return std::nullopt;
   }
-  ImportRecord record{std::nullopt, {}, {}, note.created, note.folder, note.name, {}, {}};
+  ImportRecord record{.createdAt = note.created, .folder = note.folder, .notebook = note.name};
   for (ParsedEntry& entry : result.entries) {
     record.id = ids.next();
     record.text = std::move(entry.text);

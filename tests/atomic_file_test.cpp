@@ -1,0 +1,89 @@
+// The atomic replacement of a file: all of it on commit, nothing otherwise, the first failure.
+#include "sheafwright/atomic_file.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace sheafwright {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AtomicFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("sheafwright-atomic-" + std::to_string(::getpid()) + "-" +
+            testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    target_ = (dir_ / "out.json").string();
+    std::ofstream(target_) << "earlier";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string contents() const {
+    std::ifstream file(target_);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  }
+  long files() const { return std::distance(fs::directory_iterator(dir_), {}); }
+
+  fs::path dir_;
+  std::string target_;
+};
+
+TEST_F(AtomicFileTest, CommitReplacesTheTargetWhole) {
+  {
+    AtomicFile file(target_);
+    file.write("{\n");
+    EXPECT_EQ(contents(), "earlier");
+    file.write("}\n");
+    EXPECT_EQ(file.commit(), std::nullopt);
+  }
+  EXPECT_EQ(contents(), "{\n}\n");
+  EXPECT_EQ(files(), 1);
+}
+
+TEST_F(AtomicFileTest, WithoutCommitTheEarlierFileStaysAndNothingIsLeft) {
+  {
+    AtomicFile file(target_);
+    file.write("partial");
+  }
+  EXPECT_EQ(contents(), "earlier");
+  EXPECT_EQ(files(), 1);
+}
+
+TEST_F(AtomicFileTest, TheFirstFailureIsKeptAndNothingIsLeft) {
+  AtomicFile missing((dir_ / "missing" / "out.json").string());
+  missing.write("x");
+  EXPECT_EQ(missing.commit(), (dir_ / "missing" / "out.json").string() + ": No such file or directory");
+
+  // A write that fails ends the file: later writes do nothing, commit reports the write.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit previous{};
+  ::getrlimit(RLIMIT_FSIZE, &previous);
+  const rlimit small{4, previous.rlim_max};
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::optional<std::string> failure;
+  {
+    AtomicFile file(target_);
+    file.write("too long");
+    file.write("x");
+    failure = file.commit();
+  }
+  ::setrlimit(RLIMIT_FSIZE, &previous);
+  EXPECT_EQ(failure, target_ + ": File too large");
+  EXPECT_EQ(contents(), "earlier");
+  EXPECT_EQ(files(), 1);
+}
+
+}  // namespace
+}  // namespace sheafwright
