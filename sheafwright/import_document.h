@@ -17,15 +17,16 @@
 
 namespace sheafwright {
 
+// Every field has a default, so that records are built by naming the fields they set.
 struct ImportRecord {
-  std::optional<Uuid> id;
-  std::string text;
-  Date entryDate;
-  std::optional<Date> createdAt;
-  std::string folder;
-  std::string notebook;  // the note's name
-  std::optional<std::string> topic;
-  std::string order;
+  std::optional<Uuid> id{};
+  std::string text{};
+  Date entryDate{};
+  std::optional<Date> createdAt{};
+  std::string folder{};
+  std::string notebook{};  // the note's name
+  std::optional<std::string> topic{};
+  std::string order{};
 
   bool operator==(const ImportRecord&) const = default;
 
