@@ -18,12 +18,13 @@
 namespace sheafwright::bench {
 namespace {
 
-Script scriptOf(const benchmark::State& state) {
-  return state.range(1) == 0 ? Script::kAscii : Script::kMixed;
+Alphabet alphabetOf(const benchmark::State& state) {
+  return state.range(1) == 0 ? Alphabet::kAscii : Alphabet::kMixed;
 }
 
 void BM_PlainText(benchmark::State& state) {
-  const std::string body = diaryBody(static_cast<std::size_t>(state.range(0)), scriptOf(state), 3);
+  const std::string body =
+      diaryBody(static_cast<std::size_t>(state.range(0)), alphabetOf(state), 3);
   for (auto _ : state) {
     benchmark::DoNotOptimize(NotesHTMLConverter::plainText(body));
   }
@@ -80,7 +81,7 @@ void parseRepeatedly(benchmark::State& state, const std::string& text) {
 
 void BM_Parse(benchmark::State& state) {
   const std::string text = NotesHTMLConverter::plainText(
-      diaryBody(static_cast<std::size_t>(state.range(0)), scriptOf(state), 5));
+      diaryBody(static_cast<std::size_t>(state.range(0)), alphabetOf(state), 5));
   parseRepeatedly(state, text);
 }
 BENCHMARK(BM_Parse)->ArgsProduct({{64 << 10, 1 << 20}, {0, 1}})->Unit(benchmark::kMillisecond);
@@ -119,7 +120,7 @@ BENCHMARK(BM_DateHeader);
 
 void BM_ReadLibrary(benchmark::State& state) {
   const GeneratedLibrary library = generateLibrary(
-      {.htmlBytes = static_cast<std::size_t>(state.range(0)), .script = scriptOf(state)});
+      {.htmlBytes = static_cast<std::size_t>(state.range(0)), .alphabet = alphabetOf(state)});
   for (auto _ : state) {
     const auto runner = makeLibraryTextScriptRunner(library.json, "bench");
     const NotesReader::Library read = NotesReader::readAll(*runner);
@@ -142,7 +143,7 @@ std::vector<ImportRecord> records(std::size_t count) {
 }
 
 void BM_BuildRecords(benchmark::State& state) {
-  const std::string text = NotesHTMLConverter::plainText(diaryBody(1 << 20, Script::kMixed, 9));
+  const std::string text = NotesHTMLConverter::plainText(diaryBody(1 << 20, Alphabet::kMixed, 9));
   const ParseResult result = parser().parse(text);
   UuidGenerator ids;
   for (auto _ : state) {

@@ -33,18 +33,19 @@ struct Prepared {
 };
 
 // Libraries are made once per process and kept for the benchmarks that share them.
-const Prepared& libraryFile(std::size_t megabytes, Script script, bool withImages) {
-  static std::map<std::tuple<std::size_t, Script, bool>, Prepared> made;
-  const auto key = std::make_tuple(megabytes, script, withImages);
+const Prepared& libraryFile(std::size_t megabytes, Alphabet alphabet, bool withImages) {
+  static std::map<std::tuple<std::size_t, Alphabet, bool>, Prepared> made;
+  const auto key = std::make_tuple(megabytes, alphabet, withImages);
   if (auto it = made.find(key); it != made.end()) {
     return it->second;
   }
   const GeneratedLibrary library = generateLibrary(
-      {.htmlBytes = megabytes << 20, .script = script, .seed = 11, .withImages = withImages});
+      {.htmlBytes = megabytes << 20, .alphabet = alphabet, .seed = 11, .withImages = withImages});
   const fs::path path =
       fs::temp_directory_path() /
       ("sheafwright-library-" + std::to_string(::getpid()) + "-" + std::to_string(megabytes) +
-       (script == Script::kAscii ? "-ascii" : "-mixed") + (withImages ? "-images" : "") + ".json");
+       (alphabet == Alphabet::kAscii ? "-ascii" : "-mixed") + (withImages ? "-images" : "") +
+       ".json");
   std::ofstream(path, std::ios::binary) << library.json;
   return made[key] = Prepared{path, library.htmlBytes, library.json.size()};
 }
@@ -104,9 +105,9 @@ double median(std::vector<double> values) {
 
 void BM_WholeRun(benchmark::State& state) {
   const auto megabytes = static_cast<std::size_t>(state.range(0));
-  const Script script = state.range(1) == 0 ? Script::kAscii : Script::kMixed;
+  const Alphabet alphabet = state.range(1) == 0 ? Alphabet::kAscii : Alphabet::kMixed;
   const bool withImages = state.range(2) != 0;
-  const Prepared& library = libraryFile(megabytes, script, withImages);
+  const Prepared& library = libraryFile(megabytes, alphabet, withImages);
   const fs::path output =
       fs::temp_directory_path() / ("sheafwright-output-" + std::to_string(::getpid()) + ".json");
   long peak = 0;
@@ -128,7 +129,7 @@ void BM_WholeRun(benchmark::State& state) {
   // The memory target: at most the library file plus six times the output file.
   state.counters["memory_budget_MiB"] =
       static_cast<double>(library.fileBytes + 6 * outputBytes) / (1 << 20);
-  state.SetLabel(std::string(script == Script::kAscii ? "ascii" : "mixed") +
+  state.SetLabel(std::string(alphabet == Alphabet::kAscii ? "ascii" : "mixed") +
                  (withImages ? ", images" : ", text only"));
 }
 // Text only at every size, and from 25 MB also with the generator's pasted images (one note in
@@ -143,9 +144,9 @@ BENCHMARK(BM_WholeRun)
 // The tool and the physical floor, one after the other in every iteration so that both see the
 // same machine; the ratio is that of the medians.
 void BM_AgainstFloor(benchmark::State& state) {
-  const Script script = state.range(0) == 0 ? Script::kAscii : Script::kMixed;
+  const Alphabet alphabet = state.range(0) == 0 ? Alphabet::kAscii : Alphabet::kMixed;
   const bool withImages = state.range(1) != 0;
-  const Prepared& library = libraryFile(25, script, withImages);
+  const Prepared& library = libraryFile(25, alphabet, withImages);
   const fs::path dir = fs::temp_directory_path();
   const std::string id = std::to_string(::getpid());
   const fs::path toolOutput = dir / ("sheafwright-output-" + id + ".json");
@@ -188,7 +189,7 @@ void BM_AgainstFloor(benchmark::State& state) {
     state.counters["before_vs_floor"] = median(earlier) / median(floor);
   }
   state.counters["limit"] = withImages ? 1.5 : 1.7;
-  state.SetLabel(std::string(script == Script::kAscii ? "ascii" : "mixed") +
+  state.SetLabel(std::string(alphabet == Alphabet::kAscii ? "ascii" : "mixed") +
                  (withImages ? ", images" : ", text only"));
 }
 BENCHMARK(BM_AgainstFloor)
