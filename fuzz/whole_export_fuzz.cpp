@@ -12,15 +12,17 @@
 
 namespace {
 
+// Never destroyed, so that the exit handler that removes it still has its name.
 const std::filesystem::path& outputDirectory() {
-  static const std::filesystem::path dir = [] {
-    const std::filesystem::path made = std::filesystem::temp_directory_path() /
-                                       ("sheafwright-whole-export-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(made);
+  static const std::filesystem::path* const dir = [] {
+    const auto* made =
+        new std::filesystem::path(std::filesystem::temp_directory_path() /
+                                  ("sheafwright-whole-export-" + std::to_string(::getpid())));
+    std::filesystem::create_directories(*made);
     std::atexit([] { std::filesystem::remove_all(outputDirectory()); });
     return made;
   }();
-  return dir;
+  return *dir;
 }
 
 }  // namespace
