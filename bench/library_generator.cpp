@@ -45,7 +45,7 @@ constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr"
 
 class Writer {
  public:
-  Writer(Script script, std::uint32_t seed) : script_(script), random_(seed) {}
+  Writer(Alphabet alphabet, std::uint32_t seed) : alphabet_(alphabet), random_(seed) {}
 
   int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
 
@@ -55,7 +55,7 @@ class Writer {
       if (i > 0) {
         out += ' ';
       }
-      out += script_ == Script::kAscii ? kAsciiWords[below(24)] : kMixedWords[below(24)];
+      out += alphabet_ == Alphabet::kAscii ? kAsciiWords[below(24)] : kMixedWords[below(24)];
       if (below(12) == 0) {
         out += below(2) ? " &amp; " : "&nbsp;&#8217;s";
       }
@@ -114,7 +114,7 @@ class Writer {
   }
 
  private:
-  Script script_;
+  Alphabet alphabet_;
   std::mt19937 random_;
 };
 
@@ -131,8 +131,8 @@ void appendJsonString(std::string& out, std::string_view text) {
 
 }  // namespace
 
-std::string diaryBody(std::size_t bytes, Script script, std::uint32_t seed) {
-  Writer writer(script, seed);
+std::string diaryBody(std::size_t bytes, Alphabet alphabet, std::uint32_t seed) {
+  Writer writer(alphabet, seed);
   std::string body =
       "<div><h1>" + writer.words(3) + "</h1></div><div>" + writer.words(8) + "</div>";
   while (body.size() < bytes) {
@@ -144,13 +144,13 @@ std::string diaryBody(std::size_t bytes, Script script, std::uint32_t seed) {
 GeneratedLibrary generateLibrary(const LibraryShape& shape) {
   static constexpr std::array<std::string_view, 5> kFolders = {"Journal 2023", "Journal 2024",
                                                                "Travel", "Work", "Notes"};
-  Writer writer(shape.script, shape.seed);
+  Writer writer(shape.alphabet, shape.seed);
   GeneratedLibrary library;
   library.json = "[\n";
   std::uint32_t noteSeed = shape.seed;
   while (library.htmlBytes < shape.htmlBytes) {
     std::string body =
-        diaryBody(static_cast<std::size_t>(2000 + writer.below(30000)), shape.script, ++noteSeed);
+        diaryBody(static_cast<std::size_t>(2000 + writer.below(30000)), shape.alphabet, ++noteSeed);
     // One note in forty carries a pasted image of one to three megabytes.
     if (shape.withImages && shape.htmlBytes >= (8u << 20) && writer.below(40) == 0) {
       writer.image(body, static_cast<std::size_t>(1 + writer.below(3)) << 20);

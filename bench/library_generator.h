@@ -7,18 +7,19 @@
 
 namespace sheafwright::bench {
 
-enum class Script { kAscii, kMixed };
+// The words a generated diary is written in: ASCII only, or mixed scripts.
+enum class Alphabet { kAscii, kMixed };
 
 struct LibraryShape {
   std::size_t htmlBytes;  // note HTML to produce, about
-  Script script = Script::kAscii;
+  Alphabet alphabet = Alphabet::kAscii;
   std::uint32_t seed = 1;
   bool withImages = true;  // now and then a note carries a pasted image as base64
 };
 
 // One diary-like note body of about `bytes` bytes: date headers of every form, plain lines,
 // topics with nested items, deep items, entities.
-std::string diaryBody(std::size_t bytes, Script script, std::uint32_t seed);
+std::string diaryBody(std::size_t bytes, Alphabet alphabet, std::uint32_t seed);
 
 // A library file for the stand-in runner: notes in several folders.
 struct GeneratedLibrary {

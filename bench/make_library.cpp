@@ -8,18 +8,18 @@
 #include "bench/library_generator.h"
 
 int main(int argc, char** argv) {
-  using sheafwright::bench::Script;
+  using sheafwright::bench::Alphabet;
   const std::size_t megabytes = argc >= 4 ? std::strtoull(argv[1], nullptr, 10) : 0;
-  const std::string script = argc >= 4 ? argv[2] : "";
+  const std::string alphabet = argc >= 4 ? argv[2] : "";
   const bool textOnly = argc == 5 && std::string(argv[4]) == "text-only";
-  if (megabytes == 0 || (script != "ascii" && script != "mixed") || argc > 5 ||
+  if (megabytes == 0 || (alphabet != "ascii" && alphabet != "mixed") || argc > 5 ||
       (argc == 5 && !textOnly)) {
     std::fprintf(stderr, "usage: %s MEGABYTES ascii|mixed FILE [text-only]\n", argv[0]);
     return 2;
   }
   const auto library = sheafwright::bench::generateLibrary(
       {.htmlBytes = megabytes << 20,
-       .script = script == "ascii" ? Script::kAscii : Script::kMixed,
+       .alphabet = alphabet == "ascii" ? Alphabet::kAscii : Alphabet::kMixed,
        .seed = 11,
        .withImages = !textOnly});
   std::ofstream out(argv[3], std::ios::binary);

@@ -3,6 +3,7 @@
 // time against the physical floor (reading and parsing the library with simdjson, writing an
 // output of the same size, fsync, rename), measured alternately in one run.
 #include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -30,23 +32,27 @@ struct Prepared {
   fs::path path;
   std::size_t htmlBytes;
   std::size_t fileBytes;
+  std::string problem;  // why the tool's output on it is wrong, or empty
 };
 
+std::string checkOutput(const fs::path& library);
+
 // Libraries are made once per process and kept for the benchmarks that share them.
-const Prepared& libraryFile(std::size_t megabytes, Script script, bool withImages) {
-  static std::map<std::tuple<std::size_t, Script, bool>, Prepared> made;
-  const auto key = std::make_tuple(megabytes, script, withImages);
+const Prepared& libraryFile(std::size_t megabytes, Alphabet alphabet, bool withImages) {
+  static std::map<std::tuple<std::size_t, Alphabet, bool>, Prepared> made;
+  const auto key = std::make_tuple(megabytes, alphabet, withImages);
   if (auto it = made.find(key); it != made.end()) {
     return it->second;
   }
   const GeneratedLibrary library = generateLibrary(
-      {.htmlBytes = megabytes << 20, .script = script, .seed = 11, .withImages = withImages});
+      {.htmlBytes = megabytes << 20, .alphabet = alphabet, .seed = 11, .withImages = withImages});
   const fs::path path =
       fs::temp_directory_path() /
       ("sheafwright-library-" + std::to_string(::getpid()) + "-" + std::to_string(megabytes) +
-       (script == Script::kAscii ? "-ascii" : "-mixed") + (withImages ? "-images" : "") + ".json");
+       (alphabet == Alphabet::kAscii ? "-ascii" : "-mixed") + (withImages ? "-images" : "") +
+       ".json");
   std::ofstream(path, std::ios::binary) << library.json;
-  return made[key] = Prepared{path, library.htmlBytes, library.json.size()};
+  return made[key] = Prepared{path, library.htmlBytes, library.json.size(), checkOutput(path)};
 }
 
 struct RunResult {
@@ -55,9 +61,10 @@ struct RunResult {
   bool ok;
 };
 
-// Runs `program` with `arguments` (and the library in the environment), as a user would.
+// Runs `program` with `arguments` (and the library in the environment), as a user would; its
+// standard output goes to `printed` when given.
 RunResult runProcess(const char* program, const std::vector<std::string>& arguments,
-                     const fs::path& library) {
+                     const fs::path& library, const fs::path* printed = nullptr) {
   std::vector<std::string> copies{program};
   copies.insert(copies.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -68,8 +75,10 @@ RunResult runProcess(const char* program, const std::vector<std::string>& argume
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 1);
+    const int out = printed != nullptr
+                        ? ::open(printed->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)
+                        : ::open("/dev/null", O_WRONLY);
+    ::dup2(out, 1);
     ::setenv("SHEAFWRIGHT_NOTES_LIBRARY", library.c_str(), 1);
     ::setenv("TZ", "Europe/Berlin", 1);
     ::execv(program, argv.data());
@@ -87,8 +96,55 @@ RunResult runProcess(const char* program, const std::vector<std::string>& argume
   return {elapsed.count(), peakKilobytes, WIFEXITED(status) && WEXITSTATUS(status) == 0};
 }
 
-RunResult runTool(const fs::path& library, const fs::path& output) {
-  return runProcess(SHEAFWRIGHT_BINARY, {"--out", output.string()}, library);
+RunResult runTool(const fs::path& library, const fs::path& output,
+                  const fs::path* printed = nullptr) {
+  return runProcess(SHEAFWRIGHT_BINARY, {"--out", output.string()}, library, printed);
+}
+
+// The records of an import file, counted as they stream past: a text library's output is
+// several times its size, too much to hold as one JSON value. Absent when it is not JSON.
+std::optional<std::size_t> recordCount(const fs::path& output) {
+  std::ifstream in(output, std::ios::binary);
+  std::size_t records = 0;
+  try {
+    const nlohmann::json document = nlohmann::json::parse(
+        in, [&records](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
+          if (depth == 2 && event == nlohmann::json::parse_event_t::object_end) {
+            ++records;
+            return false;  // counted; not kept
+          }
+          return true;
+        });
+    if (!document.is_object() || !document.contains("records")) {
+      return std::nullopt;
+    }
+  } catch (const nlohmann::json::exception&) {
+    return std::nullopt;
+  }
+  return records;
+}
+
+// One untimed run per library: a speed-up that breaks the output must not pass as faster. The
+// file must be JSON with as many records as the tool says it wrote.
+std::string checkOutput(const fs::path& library) {
+  const fs::path output = library.string() + ".out.json";
+  const fs::path printed = library.string() + ".printed";
+  const RunResult result = runTool(library, output, &printed);
+  std::ifstream lines(printed);
+  const std::string said((std::istreambuf_iterator<char>(lines)), {});
+  const std::size_t wrote = said.rfind("\nWrote ");
+  std::string problem;
+  if (!result.ok || wrote == std::string::npos) {
+    problem = "the tool failed";
+  } else if (const std::optional<std::size_t> records = recordCount(output); !records) {
+    problem = "the tool's output is not JSON";
+  } else if (std::strtoull(said.c_str() + wrote + 7, nullptr, 10) != *records) {
+    problem =
+        "the tool's output has " + std::to_string(*records) + " records, not the number it wrote";
+  }
+  fs::remove(output);
+  fs::remove(printed);
+  return problem;
 }
 
 RunResult runFloor(const fs::path& library, const fs::path& output, std::uintmax_t bytes) {
@@ -104,9 +160,13 @@ double median(std::vector<double> values) {
 
 void BM_WholeRun(benchmark::State& state) {
   const auto megabytes = static_cast<std::size_t>(state.range(0));
-  const Script script = state.range(1) == 0 ? Script::kAscii : Script::kMixed;
+  const Alphabet alphabet = state.range(1) == 0 ? Alphabet::kAscii : Alphabet::kMixed;
   const bool withImages = state.range(2) != 0;
-  const Prepared& library = libraryFile(megabytes, script, withImages);
+  const Prepared& library = libraryFile(megabytes, alphabet, withImages);
+  if (!library.problem.empty()) {
+    state.SkipWithError(library.problem.c_str());
+    return;
+  }
   const fs::path output =
       fs::temp_directory_path() / ("sheafwright-output-" + std::to_string(::getpid()) + ".json");
   long peak = 0;
@@ -128,7 +188,7 @@ void BM_WholeRun(benchmark::State& state) {
   // The memory target: at most the library file plus six times the output file.
   state.counters["memory_budget_MiB"] =
       static_cast<double>(library.fileBytes + 6 * outputBytes) / (1 << 20);
-  state.SetLabel(std::string(script == Script::kAscii ? "ascii" : "mixed") +
+  state.SetLabel(std::string(alphabet == Alphabet::kAscii ? "ascii" : "mixed") +
                  (withImages ? ", images" : ", text only"));
 }
 // Text only at every size, and from 25 MB also with the generator's pasted images (one note in
@@ -143,9 +203,13 @@ BENCHMARK(BM_WholeRun)
 // The tool and the physical floor, one after the other in every iteration so that both see the
 // same machine; the ratio is that of the medians.
 void BM_AgainstFloor(benchmark::State& state) {
-  const Script script = state.range(0) == 0 ? Script::kAscii : Script::kMixed;
+  const Alphabet alphabet = state.range(0) == 0 ? Alphabet::kAscii : Alphabet::kMixed;
   const bool withImages = state.range(1) != 0;
-  const Prepared& library = libraryFile(25, script, withImages);
+  const Prepared& library = libraryFile(25, alphabet, withImages);
+  if (!library.problem.empty()) {
+    state.SkipWithError(library.problem.c_str());
+    return;
+  }
   const fs::path dir = fs::temp_directory_path();
   const std::string id = std::to_string(::getpid());
   const fs::path toolOutput = dir / ("sheafwright-output-" + id + ".json");
@@ -188,7 +252,7 @@ void BM_AgainstFloor(benchmark::State& state) {
     state.counters["before_vs_floor"] = median(earlier) / median(floor);
   }
   state.counters["limit"] = withImages ? 1.5 : 1.7;
-  state.SetLabel(std::string(script == Script::kAscii ? "ascii" : "mixed") +
+  state.SetLabel(std::string(alphabet == Alphabet::kAscii ? "ascii" : "mixed") +
                  (withImages ? ", images" : ", text only"));
 }
 BENCHMARK(BM_AgainstFloor)

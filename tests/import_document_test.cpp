@@ -2,6 +2,7 @@
 #include "sheafwright/import_document.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <optional>
@@ -197,6 +198,62 @@ TEST(ImportDocumentTest, EncodedDocumentsReadBack) {
   EXPECT_EQ(read.version, 1);
   EXPECT_EQ(read.exportedAt, document.exportedAt);
   EXPECT_EQ(read.records, document.records);
+}
+
+// Output leaves the encoder a megabyte at a time: a document of many pieces, and one record
+// longer than a piece, read back by another JSON reader with every text as it went in.
+TEST(ImportDocumentTest, DocumentsOfManyPiecesReadBack) {
+  // Multi-byte characters and escapes, so that piece boundaries fall inside them.
+  std::string unit = "caf\u00e9 \"q\" \\ \n\t\x01 \u65e5\U0001F600 ";
+  const auto repeated = [&unit](std::size_t bytes) {
+    std::string text;
+    while (text.size() < bytes) {
+      text += unit;
+    }
+    return text;
+  };
+  const struct {
+    const char* name;
+    std::size_t records;
+    std::size_t textBytes;
+  } cases[] = {{"many records", 6000, 300}, {"one record of 2.5 MiB", 1, 5 << 19}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ImportDocument document;
+    document.exportedAt = at("2024-03-04T07:15:30Z");
+    UuidGenerator ids;
+    for (std::size_t i = 0; i < c.records; ++i) {
+      document.records.push_back(ImportRecord{
+          ids.next(), repeated(c.textBytes) + std::to_string(i), at("2024-03-03T23:00:00Z"),
+          at("2024-03-01T12:00:00Z"), i % 3 == 0 ? "" : "F\u00e9", "N" + std::to_string(i % 7),
+          i % 2 == 0 ? std::optional<std::string>(unit) : std::nullopt, "V" + std::to_string(i)});
+    }
+    std::size_t pieces = 0;
+    std::string bytes;
+    ImportDocument::Encoder encoder(document.exportedAt, [&](std::string_view piece) {
+      ++pieces;
+      bytes.append(piece);
+    });
+    for (const ImportRecord& record : document.records) {
+      encoder.add(record);
+    }
+    ASSERT_EQ(encoder.finish(), std::nullopt);
+    ASSERT_GT(bytes.size(), std::size_t{1} << 20);
+    EXPECT_GT(pieces, 1u);
+    const nlohmann::json read = nlohmann::json::parse(bytes);
+    ASSERT_EQ(read["records"].size(), document.records.size());
+    for (std::size_t i = 0; i < document.records.size(); ++i) {
+      const ImportRecord& record = document.records[i];
+      const nlohmann::json& written = read["records"][i];
+      ASSERT_EQ(written["text"], record.text) << i;
+      ASSERT_EQ(written["folder"], record.folder) << i;
+      ASSERT_EQ(written["notebook"], record.notebook) << i;
+      ASSERT_EQ(written["id"], record.id->text()) << i;
+      ASSERT_EQ(written.contains("topic"), record.topic.has_value()) << i;
+      ASSERT_EQ(written["order"], record.order) << i;
+    }
+    EXPECT_EQ(read["version"], 1);
+  }
 }
 
 TEST(ImportDocumentTest, DecodingKeyRules) {

@@ -4,9 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace sheafwright {
 namespace {
@@ -17,12 +23,22 @@ struct Served {
   std::optional<std::string> error;
 };
 
-Served serve(const std::string& json) {
-  ScriptOutcome outcome = libraryReply(json, "lib.json");
+Served serveOutcome(ScriptOutcome outcome) {
   if (outcome.error) {
     return {nullptr, outcome.error->message().value_or(outcome.error->description())};
   }
   return {std::move(outcome.reply), std::nullopt};
+}
+
+Served serve(const std::string& json) {
+  return serveOutcome(libraryReply(json, "lib.json"));
+}
+
+// A file name of its own for each test in the temporary directory.
+std::filesystem::path temporaryPath(const std::string& suffix) {
+  return std::filesystem::temp_directory_path() /
+         ("sheafwright-runner-" + std::to_string(::getpid()) + "-" +
+          testing::UnitTest::GetInstance()->current_test_info()->name() + suffix);
 }
 
 TEST(JsonScriptRunnerTest, OnlyWhiteSpaceMayFollowTheValue) {
@@ -207,6 +223,62 @@ TEST(JsonScriptRunnerTest, EachRunOfOneFolderIsServedAsAFolderAndRepeatedNotesOn
     SCOPED_TRACE(c.json);
     EXPECT_EQ(folders(c.json), c.folders);
   }
+}
+
+// A mapped file has no zero tail inside its own pages when its size is a whole number of
+// pages: the value that ends at the last byte must still be read whole.
+TEST(JsonScriptRunnerTest, FilesOfWholePagesAreReadToTheLastByte) {
+  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const std::string note =
+      R"(["Journal", "March", "<div>12-Mar</div>", {"date": "2024-03-12T08:30:00Z"}, 7])";
+  const std::filesystem::path path = temporaryPath(".json");
+  for (const std::size_t size : {page, 2 * page}) {
+    // Padding inside the value, so that its last character is the file's last byte.
+    const struct {
+      std::string json;
+      std::optional<std::string> text;
+      std::int64_t items;
+    } cases[] = {
+        {"[" + std::string(size - note.size() - 2, ' ') + note + "]", std::nullopt, 1},
+        {std::string(size - 2, ' ') + "42", "42", 0},
+        {"\"" + std::string(size - 2, 'x') + "\"", std::string(size - 2, 'x'), 0},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << size << " bytes ending " << c.json.substr(size - 8));
+      ASSERT_EQ(c.json.size(), size);
+      std::ofstream(path, std::ios::binary) << c.json;
+      const Served served = serveOutcome(libraryFileReply(path.string()));
+      ASSERT_FALSE(served.error.has_value()) << *served.error;
+      EXPECT_EQ(served.reply->stringValue(), c.text);
+      ASSERT_EQ(served.reply->numberOfItems(), c.items);
+      if (c.items > 0) {
+        EXPECT_EQ(served.reply->item(1)->item(5)->stringValue(), "7");
+      }
+    }
+  }
+  std::filesystem::remove(path);
+}
+
+// A pipe cannot be mapped: the library is read from it, in many reads when it is large.
+TEST(JsonScriptRunnerTest, LibraryFromAPipe) {
+  const std::filesystem::path path = temporaryPath(".fifo");
+  std::filesystem::remove(path);
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  std::string json = "[";
+  for (int note = 0; note < 2000; ++note) {
+    json += std::string(note == 0 ? "" : ",") + R"(["Folder )" + std::to_string(note) +
+            R"(", "N", "<div>body</div>", {"date": "2024-03-12T08:30:00Z"}, 1])";
+  }
+  json += "]";
+  // Opening a FIFO for writing waits for the reader, which opens it when the script runs.
+  std::thread writer([&] { std::ofstream(path, std::ios::binary) << json; });
+  const Served served = serveOutcome(libraryFileReply(path.string()));
+  writer.join();
+  std::filesystem::remove(path);
+  ASSERT_FALSE(served.error.has_value()) << *served.error;
+  ASSERT_EQ(served.reply->numberOfItems(), 2000);
+  EXPECT_EQ(served.reply->item(1)->item(1)->stringValue(), "Folder 0");
+  EXPECT_EQ(served.reply->item(2000)->item(1)->stringValue(), "Folder 1999");
 }
 
 }  // namespace

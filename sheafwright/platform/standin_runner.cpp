@@ -325,14 +325,16 @@ class LibraryRunner : public ScriptRunner {
 
 }  // namespace
 
+ScriptOutcome libraryFileReply(const std::string& path) {
+  auto bytes = readLibraryFile(path);
+  if (auto* reason = std::get_if<std::string>(&bytes)) {
+    return failure("cannot read Notes library " + path + ": " + *reason);
+  }
+  return serve(std::move(std::get<LibraryBytes>(bytes)), path);
+}
+
 std::unique_ptr<ScriptRunner> makeLibraryFileScriptRunner(std::string path) {
-  return std::make_unique<LibraryRunner>([path = std::move(path)] {
-    auto bytes = readLibraryFile(path);
-    if (auto* reason = std::get_if<std::string>(&bytes)) {
-      return failure("cannot read Notes library " + path + ": " + *reason);
-    }
-    return serve(std::move(std::get<LibraryBytes>(bytes)), path);
-  });
+  return std::make_unique<LibraryRunner>([path = std::move(path)] { return libraryFileReply(path); });
 }
 
 ScriptOutcome libraryReply(std::string_view text, const std::string& source) {

@@ -21,6 +21,8 @@ std::unique_ptr<ScriptRunner> makeLibraryScriptRunnerFromEnvironment();
 // The reply that a library text plays, or the error record of a broken one: what the stand-in's
 // handlers serve from. `source` names it in messages.
 ScriptOutcome libraryReply(std::string_view text, const std::string& source);
+// The same for the library file at `path`, or the error record of one that cannot be read.
+ScriptOutcome libraryFileReply(const std::string& path);
 
 // The embedded sample library, a JSON text.
 std::string_view sampleLibraryJson();
