@@ -295,8 +295,10 @@ class Generator {
         append(json, note(Body::kMany));
         append(json, note(Body::kLongEntry));
       }
-      const std::size_t kind = bytes_.below(8);
-      append(json, kind == 0 ? unreadable() : note(kind < 4 ? Body::kPredictable : Body::kAny));
+      const std::size_t kind = bytes_.below(9);
+      append(json, kind == 0   ? unreadable()
+                   : kind == 8 ? repeated()
+                               : note(kind < 4 ? Body::kPredictable : Body::kAny));
     }
     return json + "\n]\n";
   }
@@ -341,6 +343,19 @@ class Generator {
   static void append(std::string& json, const std::string& element) {
     json += json.back() == '[' ? "\n  " : ",\n  ";
     json += element;
+  }
+
+  // A note shown a second time, as a smart folder shows it: an earlier note's id, with
+  // anything else. It is dropped before anything looks at it, so the model has no element.
+  std::string repeated() {
+    if (ids_ == 0) {
+      return unreadable();
+    }
+    const std::size_t id = 1 + bytes_.below(ids_);
+    return "[" + jsonText(pick(bytes_, kFolders, 300)) +
+           ", \"Shown again\", \"<div>2024-03-12</div><div>again</div>\", "
+           "{\"date\": \"2024-03-12T08:30:00Z\"}, null, \"x-coredata://S/ICNote/p" +
+           std::to_string(id) + "\"]";
   }
 
   std::string unreadable() {
@@ -448,7 +463,7 @@ class Generator {
         json += bytes_.chance(4) ? ", null" : ", \"\"";
         break;
       case 2:
-        json += ", \"x-coredata://S/ICNote/q" + std::to_string(++ids_) + "\", [\"ignored\"]";
+        json += ", \"x-coredata://S/ICNote/p" + std::to_string(++ids_) + "\", [\"ignored\"]";
         break;
       default:
         break;
