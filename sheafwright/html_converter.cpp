@@ -2,6 +2,7 @@
 // text between them is decoded and trimmed.
 #include "sheafwright/html_converter.h"
 
+#include "sheafwright/grapheme_boundaries.h"
 #include "sheafwright/unicode_text.h"
 
 #include <algorithm>

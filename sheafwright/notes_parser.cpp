@@ -3,6 +3,7 @@
 #include "sheafwright/notes_parser.h"
 
 #include "sheafwright/fractional_index.h"
+#include "sheafwright/grapheme_boundaries.h"
 #include "sheafwright/unicode_text.h"
 
 #include <unicode/regex.h>
