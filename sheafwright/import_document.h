@@ -1,7 +1,6 @@
 #pragma once
 
-// The import file: its document and record types, the one form the tool writes them in, and
-// reading them back.
+// The import file: its document and record types, and the one form the tool writes them in.
 
 #include "sheafwright/date.h"
 #include "sheafwright/uuid.h"
@@ -10,7 +9,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,9 +26,6 @@ struct ImportRecord {
   std::string order;
 
   bool operator==(const ImportRecord&) const = default;
-
-  // Reads one record from a JSON object; throws DecodingError.
-  static ImportRecord decode(std::string_view json);
 };
 
 struct ImportDocument {
@@ -57,7 +52,7 @@ struct ImportDocument {
     void add(const ImportRecord& record);
     // Writes the end of the document; the failure that stopped the encoding, naming the record
     // and its field, or absent.
-    std::optional<std::string> finish(std::int64_t documentVersion = currentVersion);
+    std::optional<std::string> finish();
     std::size_t recordCount() const;
 
    private:
@@ -65,13 +60,9 @@ struct ImportDocument {
     std::unique_ptr<Impl> impl_;
   };
 
-  // Reads a document; throws DecodingError at the first missing key, wrong type or
-  // unreadable date or UUID.
+  // Reads a document back. Only tests read documents: this is defined beside them, in
+  // tests/import_document_reader.cpp, as the older name of decodeImportDocument.
   static ImportDocument decode(std::string_view json);
-};
-
-struct DecodingError : std::runtime_error {
-  using std::runtime_error::runtime_error;
 };
 
 }  // namespace sheafwright
