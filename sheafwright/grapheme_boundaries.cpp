@@ -2,6 +2,7 @@
 // properties, everything else by ICU's character break iterator.
 #include "sheafwright/grapheme_boundaries.h"
 
+#include "sheafwright/ascii.h"
 #include "sheafwright/unicode_text.h"
 
 #include <unicode/brkiter.h>
@@ -20,9 +21,7 @@ bool succeeded(UErrorCode status) {
   return U_SUCCESS(status) != 0;
 }
 
-bool isAscii(unsigned char byte) {
-  return byte < 0x80;
-}
+using ascii::isAscii;
 
 }  // namespace
 

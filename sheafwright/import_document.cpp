@@ -1,6 +1,7 @@
 // Writing the import document in the tool's one form.
 #include "sheafwright/import_document.h"
 
+#include "sheafwright/ascii.h"
 #include "sheafwright/unicode_text.h"
 
 #include <algorithm>
@@ -29,7 +30,6 @@ constexpr std::array<bool, 256> kEscaped = [] {
 
 // The escape of one byte at `at`; the end of what was written.
 char* appendEscape(char* at, unsigned char byte) {
-  static constexpr char kHex[] = "0123456789abcdef";
   char shortForm = 0;
   switch (byte) {
     case '"':
@@ -64,8 +64,8 @@ char* appendEscape(char* at, unsigned char byte) {
   *at++ = 'u';
   *at++ = '0';
   *at++ = '0';
-  *at++ = kHex[byte >> 4];
-  *at++ = kHex[byte & 0x0F];
+  *at++ = ascii::kHexDigits[byte >> 4];
+  *at++ = ascii::kHexDigits[byte & 0x0F];
   return at;
 }
 

@@ -2,6 +2,7 @@
 // clusters, entries grouped in one walk over the lines.
 #include "sheafwright/notes_parser.h"
 
+#include "sheafwright/ascii.h"
 #include "sheafwright/fractional_index.h"
 #include "sheafwright/grapheme_boundaries.h"
 #include "sheafwright/unicode_text.h"
@@ -20,20 +21,9 @@ namespace sheafwright {
 
 namespace {
 
-bool isAsciiDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-bool isAsciiLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// Reads a run of ASCII digits; a run of 1 to 4 digits always fits.
+// Reads a run of 1 to 4 ASCII digits, which always fits.
 std::int64_t readNumber(std::string_view digits) {
-  std::int64_t value = 0;
-  for (const char c : digits) {
-    value = value * 10 + (c - '0');
-  }
-  return value;
+  return *ascii::readDecimal<std::int64_t>(digits);
 }
 
 // A whole-line matcher for the header forms: each step consumes its element or fails.
@@ -44,14 +34,14 @@ class Cursor {
   // Between `min` and `max` ASCII digits, greedily.
   std::optional<std::string_view> digits(std::size_t min, std::size_t max) {
     std::size_t n = 0;
-    while (n < max && pos_ + n < text_.size() && isAsciiDigit(text_[pos_ + n])) {
+    while (n < max && pos_ + n < text_.size() && ascii::isDigit(text_[pos_ + n])) {
       ++n;
     }
     return take(n, min);
   }
   std::optional<std::string_view> letters(std::size_t count) {
     std::size_t n = 0;
-    while (n < count && pos_ + n < text_.size() && isAsciiLetter(text_[pos_ + n])) {
+    while (n < count && pos_ + n < text_.size() && ascii::isLetter(text_[pos_ + n])) {
       ++n;
     }
     return take(n, count);
@@ -251,7 +241,7 @@ std::optional<std::int64_t> NotesParser::yearInName(std::string_view name) {
   std::string match;
   matcher->group(status).toUTF8String(match);
   if (U_FAILURE(status) || match.size() != 4 ||
-      !std::all_of(match.begin(), match.end(), isAsciiDigit)) {
+      !std::all_of(match.begin(), match.end(), ascii::isDigit)) {
     return std::nullopt;
   }
   return readNumber(match);

@@ -1,6 +1,8 @@
 // The UTF-8 text helpers, on ICU's character properties and case mappings.
 #include "sheafwright/unicode_text.h"
 
+#include "sheafwright/ascii.h"
+
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
@@ -16,12 +18,10 @@ namespace sheafwright::text {
 
 namespace {
 
+using ascii::isAscii;
+
 bool succeeded(UErrorCode status) {
   return U_SUCCESS(status) != 0;
-}
-
-bool isAscii(unsigned char byte) {
-  return byte < 0x80;
 }
 
 icu::UnicodeString toUnicode(std::string_view text) {
@@ -179,13 +179,10 @@ std::string_view trimWhiteSpaceAndLineBreaks(std::string_view text) {
 }
 
 std::string lowercase(std::string_view text) {
-  if (std::all_of(text.begin(), text.end(),
-                  [](char c) { return isAscii(static_cast<unsigned char>(c)); })) {
+  if (ascii::isAsciiText(text)) {
     std::string out(text);
     for (char& c : out) {
-      if (c >= 'A' && c <= 'Z') {
-        c = static_cast<char>(c - 'A' + 'a');
-      }
+      c = ascii::toLower(c);
     }
     return out;
   }

@@ -1,6 +1,8 @@
 // UUID text and random UUIDs from the kernel's entropy source.
 #include "sheafwright/uuid.h"
 
+#include "sheafwright/ascii.h"
+
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -14,8 +16,6 @@
 namespace sheafwright {
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789abcdef";
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') {
@@ -66,8 +66,8 @@ char* Uuid::writeText(char* out) const {
   static constexpr auto kPairs = [] {
     std::array<char, 512> pairs{};
     for (std::size_t byte = 0; byte < 256; ++byte) {
-      pairs[2 * byte] = kHexDigits[byte >> 4];
-      pairs[2 * byte + 1] = kHexDigits[byte & 0x0F];
+      pairs[2 * byte] = ascii::kHexDigits[byte >> 4];
+      pairs[2 * byte + 1] = ascii::kHexDigits[byte & 0x0F];
     }
     return pairs;
   }();
