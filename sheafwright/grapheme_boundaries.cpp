@@ -3,6 +3,7 @@
 #include "sheafwright/grapheme_boundaries.h"
 
 #include "sheafwright/ascii.h"
+#include "sheafwright/icu_status.h"
 #include "sheafwright/unicode_text.h"
 
 #include <unicode/brkiter.h>
@@ -16,10 +17,6 @@
 namespace sheafwright::text {
 
 namespace {
-
-bool succeeded(UErrorCode status) {
-  return U_SUCCESS(status) != 0;
-}
 
 using ascii::isAscii;
 

@@ -2,6 +2,7 @@
 #include "sheafwright/unicode_text.h"
 
 #include "sheafwright/ascii.h"
+#include "sheafwright/icu_status.h"
 
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
@@ -19,10 +20,6 @@ namespace sheafwright::text {
 namespace {
 
 using ascii::isAscii;
-
-bool succeeded(UErrorCode status) {
-  return U_SUCCESS(status) != 0;
-}
 
 icu::UnicodeString toUnicode(std::string_view text) {
   return icu::UnicodeString::fromUTF8(
