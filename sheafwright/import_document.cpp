@@ -2,6 +2,7 @@
 #include "sheafwright/import_document.h"
 
 #include "sheafwright/ascii.h"
+#include "sheafwright/byte_words.h"
 #include "sheafwright/unicode_text.h"
 
 #include <algorithm>
@@ -276,30 +277,26 @@ class ImportDocument::Encoder::Impl {
 
   // What kinds of byte `text` holds, looked at eight bytes at a time.
   static Kinds kindsOf(std::string_view text) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHighs = 0x8080808080808080;
-    const auto hasZeroByte = [](std::uint64_t v) { return (v - kOnes) & ~v; };
+    using words::kOnes;
     std::uint64_t escaped = 0;
     std::uint64_t high = 0;
     const auto look = [&](std::uint64_t word) {
       // Bytes below 0x20, quotation marks and backslashes are never missed; now and then
       // their neighbour is taken for one too, which costs only the slower copy.
-      escaped |= ((word - kOnes * 0x20) & ~word) | hasZeroByte(word ^ (kOnes * '"')) |
-                 hasZeroByte(word ^ (kOnes * '\\'));
+      escaped |= words::bytesBelow(word, 0x20) | words::bytesEqual(word, '"') |
+                 words::bytesEqual(word, '\\');
       high |= word;
     };
     std::size_t i = 0;
     for (; i + 8 <= text.size(); i += 8) {
-      std::uint64_t word;
-      std::memcpy(&word, text.data() + i, 8);
-      look(word);
+      look(words::load(text.data() + i));
     }
     if (i < text.size()) {
       std::uint64_t word = kOnes * ' ';
       std::memcpy(&word, text.data() + i, text.size() - i);
       look(word);
     }
-    return {(escaped & kHighs) != 0, (high & kHighs) != 0};
+    return {(escaped & words::kHighs) != 0, (high & words::kHighs) != 0};
   }
 
   void flush() {

@@ -3,6 +3,7 @@
 #include "sheafwright/notes_parser.h"
 
 #include "sheafwright/ascii.h"
+#include "sheafwright/byte_words.h"
 #include "sheafwright/fractional_index.h"
 #include "sheafwright/grapheme_boundaries.h"
 #include "sheafwright/unicode_text.h"
@@ -186,12 +187,9 @@ std::size_t lineBreakAt(std::string_view text, std::size_t pos) {
 // The first offset from `pos` on, in steps of eight bytes, where a byte below U+0020 or beyond
 // ASCII could stand: no line break starts before it.
 std::size_t skipPrintableAscii(std::string_view text, std::size_t pos) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101;
-  constexpr std::uint64_t kHighs = 0x8080808080808080;
   for (; pos + 8 <= text.size(); pos += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text.data() + pos, 8);
-    if (((((word - kOnes * 0x20) & ~word) | word) & kHighs) != 0) {
+    const std::uint64_t word = words::load(text.data() + pos);
+    if (((words::bytesBelow(word, 0x20) | word) & words::kHighs) != 0) {
       break;
     }
   }
