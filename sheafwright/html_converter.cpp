@@ -3,6 +3,7 @@
 #include "sheafwright/html_converter.h"
 
 #include "sheafwright/ascii.h"
+#include "sheafwright/bullet_glyphs.h"
 #include "sheafwright/grapheme_boundaries.h"
 #include "sheafwright/unicode_text.h"
 
@@ -357,7 +358,8 @@ class Scanner {
       // the same to the note parser, so the limit changes no entry.
       const std::int64_t shown = std::min(level, kMaxRenderedLevel);
       out_.append(static_cast<std::size_t>(shown) * 2, ' ');
-      out_ += level == 1 ? "\u2022 " : level == 2 ? "\u25E6 " : "\u25C6 ";
+      out_ += level == 1 ? bullets::kLevel1 : level == 2 ? bullets::kLevel2 : bullets::kLevel3;
+      out_ += ' ';
     }
     out_ += text;
   }
