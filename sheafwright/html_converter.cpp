@@ -274,7 +274,7 @@ class Scanner {
         currentLevel_ = depth_;
         break;
       case TagAction::kSkip:
-        return skipElement(tag->name, close + 1);
+        return skipElement(*tag, close + 1);
       case TagAction::kNone:
         break;
     }
@@ -282,8 +282,9 @@ class Scanner {
   }
 
   // Skips to past the element's closing tag, if there is one after `from`.
-  std::size_t skipElement(std::string_view name, std::size_t from) {
-    const auto occurrence = findClosingTag(name, from);
+  std::size_t skipElement(const KnownTag& tag, std::size_t from) {
+    const std::string_view name = tag.name;
+    const auto occurrence = findClosingTag(tag, from);
     if (!occurrence) {
       return from;
     }
@@ -294,9 +295,10 @@ class Scanner {
 
   // The first "</name" at or after `from`, in any letter case. Searching afresh for every
   // unclosed opening tag would be quadratic; scanning only moves forward, so the last answer
-  // for each name still holds while it lies ahead.
-  std::optional<std::size_t> findClosingTag(std::string_view name, std::size_t from) {
-    ClosingSearch& search = closingSearches_[name == "style" ? 0 : name == "script" ? 1 : 2];
+  // for each tag still holds while it lies ahead.
+  std::optional<std::size_t> findClosingTag(const KnownTag& tag, std::size_t from) {
+    const std::string_view name = tag.name;
+    ClosingSearch& search = closingSearches_[static_cast<std::size_t>(&tag - kTags.data())];
     if (search.searched && from >= search.from && (!search.found || *search.found >= from)) {
       return search.found;
     }
@@ -377,7 +379,7 @@ class Scanner {
   std::string current_;
   std::int64_t currentLevel_ = 0;
   std::int64_t depth_ = 0;
-  std::array<ClosingSearch, 3> closingSearches_{};
+  std::array<ClosingSearch, kTags.size()> closingSearches_{};  // one for each known tag
 };
 
 }  // namespace
