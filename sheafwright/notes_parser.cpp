@@ -143,6 +143,30 @@ std::optional<HeaderFields> matchHeader(std::string_view line) {
   return std::nullopt;
 }
 
+// The year of header forms that name none: the reference year, else the year of the
+// modification date. A note asks it for each such header, and the calendar once per parse.
+class DefaultYear {
+ public:
+  DefaultYear(std::optional<std::int64_t> referenceYear, Date modificationDate,
+              const Calendar& calendar)
+      : referenceYear_(referenceYear), modificationDate_(modificationDate), calendar_(calendar) {}
+  explicit DefaultYear(const NotesParser& parser)
+      : DefaultYear(parser.referenceYear, parser.modificationDate, parser.calendar) {}
+
+  std::int64_t operator()() {
+    if (!year_) {
+      year_ = referenceYear_ ? *referenceYear_ : calendar_.year(modificationDate_);
+    }
+    return *year_;
+  }
+
+ private:
+  std::optional<std::int64_t> referenceYear_;
+  Date modificationDate_;
+  const Calendar& calendar_;
+  std::optional<std::int64_t> year_;
+};
+
 // The first instant of the day a header line names. `defaultYear()` gives the year of the
 // forms without one; it is called only for those.
 template <typename YearSource>
@@ -212,8 +236,8 @@ std::optional<std::int64_t> NotesParser::monthNumber(std::string_view name) {
 std::optional<Date> NotesParser::parseDateHeader(std::string_view line,
                                                  std::optional<std::int64_t> referenceYear,
                                                  Date fallback, const Calendar& calendar) {
-  return headerDate(line, calendar,
-                    [&] { return referenceYear ? *referenceYear : calendar.year(fallback); });
+  DefaultYear defaultYear(referenceYear, fallback, calendar);
+  return headerDate(line, calendar, defaultYear);
 }
 
 std::optional<std::int64_t> NotesParser::yearInName(std::string_view name) {
@@ -246,25 +270,6 @@ std::optional<std::int64_t> NotesParser::yearInName(std::string_view name) {
 }
 
 namespace {
-
-// The year of header forms that name none: the reference year, else the year of the
-// modification date. A note asks it for each such header, and the calendar once per parse.
-class DefaultYear {
- public:
-  explicit DefaultYear(const NotesParser& parser) : parser_(parser) {}
-
-  std::int64_t operator()() {
-    if (!year_) {
-      year_ = parser_.referenceYear ? *parser_.referenceYear
-                                    : parser_.calendar.year(parser_.modificationDate);
-    }
-    return *year_;
-  }
-
- private:
-  const NotesParser& parser_;
-  std::optional<std::int64_t> year_;
-};
 
 // Where the character at `lead` ends. A bullet glyph followed by ASCII or by the end of the line
 // is a character of its own, which saves asking for the boundary: no bullet is a prepended
