@@ -3,15 +3,11 @@
 
 #include "sheafwright/ascii.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <random>
 
-#if defined(__linux__)
-#include <sys/random.h>
-#else
-#include <stdlib.h>  // arc4random_buf
-#endif
+#include <sys/random.h>  // getentropy: glibc 2.25 and macOS 10.12 on
 
 namespace sheafwright {
 
@@ -102,22 +98,19 @@ Uuid UuidGenerator::next() {
 
 void UuidGenerator::refill() {
   used_ = 0;
-#if defined(__linux__)
-  for (std::size_t at = 0; at < buffer_.size();) {
-    const ssize_t n = ::getrandom(buffer_.data() + at, buffer_.size() - at, 0);
-    if (n > 0) {
-      at += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno != EINTR) {
-      // A kernel without getrandom: the standard library finds another source.
+  // getentropy fills at most 256 bytes a call, and either all of them or none.
+  constexpr std::size_t kMostPerCall = 256;
+  for (std::size_t at = 0; at < buffer_.size(); at += kMostPerCall) {
+    const std::size_t length = std::min(kMostPerCall, buffer_.size() - at);
+    if (::getentropy(buffer_.data() + at, length) != 0) {
+      // A kernel without the system call: the standard library finds another source.
       std::random_device device;
       for (; at < buffer_.size(); ++at) {
         buffer_[at] = static_cast<std::uint8_t>(device());
       }
+      return;
     }
   }
-#else
-  ::arc4random_buf(buffer_.data(), buffer_.size());
-#endif
 }
 
 }  // namespace sheafwright
