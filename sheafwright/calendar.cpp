@@ -1,6 +1,8 @@
 // The calendar operations of note parsing, answered by ICU and, for Gregorian days, <chrono>.
 #include "sheafwright/calendar.h"
 
+#include "sheafwright/icu_status.h"
+
 #include <unicode/calendar.h>
 #include <unicode/gregocal.h>
 #include <unicode/locid.h>
@@ -15,10 +17,6 @@
 namespace sheafwright {
 
 namespace {
-
-bool succeeded(UErrorCode status) {
-  return U_SUCCESS(status) != 0;
-}
 
 // Whole milliseconds toward the past, so an instant never lands in the following day.
 UDate toUDate(Date date) {

@@ -1,6 +1,8 @@
 // RFC 3339 dates written and read by hand: libstdc++ 12 has no chrono parse or format.
 #include "sheafwright/date.h"
 
+#include "sheafwright/ascii.h"
+
 #include <cstdint>
 
 namespace sheafwright {
@@ -71,15 +73,10 @@ std::optional<int> readDigits(std::string_view text, size_t& pos, size_t count) 
   if (text.size() - pos < count) {
     return std::nullopt;
   }
-  int value = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const char c = text[pos + i];
-    if (c < '0' || c > '9') {
-      return std::nullopt;
-    }
-    value = value * 10 + (c - '0');
+  const auto value = ascii::readDecimal<int>(text.substr(pos, count));
+  if (value) {
+    pos += count;
   }
-  pos += count;
   return value;
 }
 
@@ -128,7 +125,7 @@ std::optional<Date> parseInternetDate(std::string_view text) {
   if (expect(text, pos, '.')) {
     std::int64_t scale = 100000;
     size_t digits = 0;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+    while (pos < text.size() && ascii::isDigit(text[pos])) {
       fraction += microseconds{(text[pos] - '0') * scale};
       scale /= 10;
       ++pos;

@@ -1,7 +1,7 @@
 // Fractional indexing: the key between two others is the midpoint of their digits.
 #include "sheafwright/fractional_index.h"
 
-#include "sheafwright/unicode_text.h"
+#include "sheafwright/grapheme_boundaries.h"
 
 #include <algorithm>
 #include <array>

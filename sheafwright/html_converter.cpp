@@ -2,6 +2,9 @@
 // text between them is decoded and trimmed.
 #include "sheafwright/html_converter.h"
 
+#include "sheafwright/ascii.h"
+#include "sheafwright/bullet_glyphs.h"
+#include "sheafwright/grapheme_boundaries.h"
 #include "sheafwright/unicode_text.h"
 
 #include <algorithm>
@@ -61,22 +64,6 @@ std::string decodeNamed(std::string_view text) {
   return out;
 }
 
-// The value of a numeric entity's digits, or absent when a digit is not ASCII or the number
-// does not fit in 32 bits.
-std::optional<std::uint32_t> readEntityNumber(std::string_view digits) {
-  std::uint64_t value = 0;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') {
-      return std::nullopt;
-    }
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    if (value > UINT32_MAX) {
-      return std::nullopt;
-    }
-  }
-  return static_cast<std::uint32_t>(value);
-}
-
 // Decoding numeric entities by "find the leftmost match, replace it, search again from the
 // start" is quadratic when done literally. Matches of "&#\d+;" cannot overlap, so the leftmost
 // match is the one that ends first: feed the characters one by one onto the output, and each
@@ -123,8 +110,9 @@ class NumericEntityDecoder {
         out_[digitsBegin - 2] != '&') {
       return std::nullopt;
     }
-    const auto number =
-        readEntityNumber(std::string_view(out_).substr(digitsBegin, digitsEnd - digitsBegin));
+    // Absent when a digit is not ASCII or the number does not fit in 32 bits.
+    const auto number = ascii::readDecimal<std::uint32_t>(
+        std::string_view(out_).substr(digitsBegin, digitsEnd - digitsBegin));
     out_.resize(digitsBegin - 2);
     if (!number || (*number >= 0xD800 && *number <= 0xDFFF) || *number >= 0x110000) {
       return kRemoved;
@@ -185,11 +173,8 @@ constexpr std::size_t kLongestNameBytes = 32;
 // without memcmp.
 constexpr std::uint64_t packedName(std::string_view name) {
   std::uint64_t packed = name.size();
-  for (char c : name) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-    packed = (packed << 8) | static_cast<unsigned char>(c);
+  for (const char c : name) {
+    packed = (packed << 8) | static_cast<unsigned char>(ascii::toLower(c));
   }
   return packed;
 }
@@ -207,11 +192,6 @@ constexpr auto kPackedTags = [] {
   return packed;
 }();
 
-bool isAsciiText(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 // The known tag that the tag text names, or null. The name is the tag text lowercased,
 // trimmed of white space, up to its first space.
 const KnownTag* knownTag(std::string_view tagText) {
@@ -222,7 +202,7 @@ const KnownTag* knownTag(std::string_view tagText) {
   }
   std::string lowered;  // only names with non-ASCII letters need the Unicode mapping
   std::string_view name = raw;
-  if (!isAsciiText(raw)) {
+  if (!ascii::isAsciiText(raw)) {
     lowered = text::lowercase(raw);
     name = lowered;
   }
@@ -236,22 +216,6 @@ const KnownTag* knownTag(std::string_view tagText) {
     }
   }
   return nullptr;
-}
-
-bool equalsIgnoringAsciiCase(std::string_view text, std::string_view lowerName) {
-  if (text.size() != lowerName.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-    if (c != lowerName[i]) {
-      return false;
-    }
-  }
-  return true;
 }
 
 class Scanner {
@@ -310,7 +274,7 @@ class Scanner {
         currentLevel_ = depth_;
         break;
       case TagAction::kSkip:
-        return skipElement(tag->name, close + 1);
+        return skipElement(*tag, close + 1);
       case TagAction::kNone:
         break;
     }
@@ -318,8 +282,9 @@ class Scanner {
   }
 
   // Skips to past the element's closing tag, if there is one after `from`.
-  std::size_t skipElement(std::string_view name, std::size_t from) {
-    const auto occurrence = findClosingTag(name, from);
+  std::size_t skipElement(const KnownTag& tag, std::size_t from) {
+    const std::string_view name = tag.name;
+    const auto occurrence = findClosingTag(tag, from);
     if (!occurrence) {
       return from;
     }
@@ -330,9 +295,10 @@ class Scanner {
 
   // The first "</name" at or after `from`, in any letter case. Searching afresh for every
   // unclosed opening tag would be quadratic; scanning only moves forward, so the last answer
-  // for each name still holds while it lies ahead.
-  std::optional<std::size_t> findClosingTag(std::string_view name, std::size_t from) {
-    ClosingSearch& search = closingSearches_[name == "style" ? 0 : name == "script" ? 1 : 2];
+  // for each tag still holds while it lies ahead.
+  std::optional<std::size_t> findClosingTag(const KnownTag& tag, std::size_t from) {
+    const std::string_view name = tag.name;
+    ClosingSearch& search = closingSearches_[static_cast<std::size_t>(&tag - kTags.data())];
     if (search.searched && from >= search.from && (!search.found || *search.found >= from)) {
       return search.found;
     }
@@ -342,7 +308,8 @@ class Scanner {
     for (std::size_t at = body_.find("</", from); at != std::string_view::npos;
          at = body_.find("</", at + 1)) {
       const std::size_t end = at + 2 + name.size();
-      if (end <= body_.size() && equalsIgnoringAsciiCase(body_.substr(at + 2, name.size()), name) &&
+      if (end <= body_.size() &&
+          ascii::equalsIgnoringCase(body_.substr(at + 2, name.size()), name) &&
           boundaries_.isBoundary(at) && boundaries_.isBoundary(end)) {
         search.found = at;
         break;
@@ -393,7 +360,8 @@ class Scanner {
       // the same to the note parser, so the limit changes no entry.
       const std::int64_t shown = std::min(level, kMaxRenderedLevel);
       out_.append(static_cast<std::size_t>(shown) * 2, ' ');
-      out_ += level == 1 ? "\u2022 " : level == 2 ? "\u25E6 " : "\u25C6 ";
+      out_ += level == 1 ? bullets::kLevel1 : level == 2 ? bullets::kLevel2 : bullets::kLevel3;
+      out_ += ' ';
     }
     out_ += text;
   }
@@ -411,7 +379,7 @@ class Scanner {
   std::string current_;
   std::int64_t currentLevel_ = 0;
   std::int64_t depth_ = 0;
-  std::array<ClosingSearch, 3> closingSearches_{};
+  std::array<ClosingSearch, kTags.size()> closingSearches_{};  // one for each known tag
 };
 
 }  // namespace

@@ -1,10 +1,9 @@
-// Writing the import document in the tool's one form, and reading documents and records back.
+// Writing the import document in the tool's one form.
 #include "sheafwright/import_document.h"
 
-#include "sheafwright/json_error_message.h"
+#include "sheafwright/ascii.h"
+#include "sheafwright/byte_words.h"
 #include "sheafwright/unicode_text.h"
-
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
@@ -15,7 +14,6 @@
 
 namespace sheafwright {
 
-using nlohmann::json;
 using namespace std::string_view_literals;
 
 namespace {
@@ -33,7 +31,6 @@ constexpr std::array<bool, 256> kEscaped = [] {
 
 // The escape of one byte at `at`; the end of what was written.
 char* appendEscape(char* at, unsigned char byte) {
-  static constexpr char kHex[] = "0123456789abcdef";
   char shortForm = 0;
   switch (byte) {
     case '"':
@@ -68,8 +65,8 @@ char* appendEscape(char* at, unsigned char byte) {
   *at++ = 'u';
   *at++ = '0';
   *at++ = '0';
-  *at++ = kHex[byte >> 4];
-  *at++ = kHex[byte & 0x0F];
+  *at++ = ascii::kHexDigits[byte >> 4];
+  *at++ = ascii::kHexDigits[byte & 0x0F];
   return at;
 }
 
@@ -122,12 +119,12 @@ class ImportDocument::Encoder::Impl {
     }
   }
 
-  std::optional<std::string> finish(std::int64_t documentVersion) {
+  std::optional<std::string> finish() {
     if (failure_) {
       return failure_;
     }
     put(count_ == 0 ? "]" : "\n  ]");
-    put(",\n  \"version\": " + std::to_string(documentVersion) + "\n}\n");
+    put(",\n  \"version\": " + std::to_string(currentVersion) + "\n}\n");
     flush();
     return std::nullopt;
   }
@@ -280,30 +277,26 @@ class ImportDocument::Encoder::Impl {
 
   // What kinds of byte `text` holds, looked at eight bytes at a time.
   static Kinds kindsOf(std::string_view text) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHighs = 0x8080808080808080;
-    const auto hasZeroByte = [](std::uint64_t v) { return (v - kOnes) & ~v; };
+    using words::kOnes;
     std::uint64_t escaped = 0;
     std::uint64_t high = 0;
     const auto look = [&](std::uint64_t word) {
       // Bytes below 0x20, quotation marks and backslashes are never missed; now and then
       // their neighbour is taken for one too, which costs only the slower copy.
-      escaped |= ((word - kOnes * 0x20) & ~word) | hasZeroByte(word ^ (kOnes * '"')) |
-                 hasZeroByte(word ^ (kOnes * '\\'));
+      escaped |= words::bytesBelow(word, 0x20) | words::bytesEqual(word, '"') |
+                 words::bytesEqual(word, '\\');
       high |= word;
     };
     std::size_t i = 0;
     for (; i + 8 <= text.size(); i += 8) {
-      std::uint64_t word;
-      std::memcpy(&word, text.data() + i, 8);
-      look(word);
+      look(words::load(text.data() + i));
     }
     if (i < text.size()) {
       std::uint64_t word = kOnes * ' ';
       std::memcpy(&word, text.data() + i, text.size() - i);
       look(word);
     }
-    return {(escaped & kHighs) != 0, (high & kHighs) != 0};
+    return {(escaped & words::kHighs) != 0, (high & words::kHighs) != 0};
   }
 
   void flush() {
@@ -334,108 +327,12 @@ void ImportDocument::Encoder::add(const ImportRecord& record) {
   impl_->add(record);
 }
 
-std::optional<std::string> ImportDocument::Encoder::finish(std::int64_t documentVersion) {
-  return impl_->finish(documentVersion);
+std::optional<std::string> ImportDocument::Encoder::finish() {
+  return impl_->finish();
 }
 
 std::size_t ImportDocument::Encoder::recordCount() const {
   return impl_->count();
-}
-
-namespace {
-
-const json& required(const json& object, const char* key) {
-  const auto it = object.find(key);
-  if (it == object.end()) {
-    throw DecodingError(std::string("missing key \"") + key + "\"");
-  }
-  return *it;
-}
-
-std::string stringValue(const json& value, const char* key) {
-  if (!value.is_string()) {
-    throw DecodingError(std::string("key \"") + key + "\" is not a string");
-  }
-  return value.get<std::string>();
-}
-
-Date dateValue(const json& value, const char* key) {
-  const auto date = parseInternetDate(stringValue(value, key));
-  if (!date) {
-    throw DecodingError(std::string("key \"") + key + "\" is not an ISO 8601 date");
-  }
-  return *date;
-}
-
-// An optional key: missing or null is absent.
-const json* optional(const json& object, const char* key) {
-  const auto it = object.find(key);
-  if (it == object.end() || it->is_null()) {
-    return nullptr;
-  }
-  return &*it;
-}
-
-ImportRecord recordFrom(const json& object) {
-  if (!object.is_object()) {
-    throw DecodingError("a record is not a JSON object");
-  }
-  ImportRecord record;
-  if (const json* id = optional(object, "id")) {
-    const auto uuid = Uuid::parse(stringValue(*id, "id"));
-    if (!uuid) {
-      throw DecodingError("key \"id\" is not a UUID");
-    }
-    record.id = uuid;
-  }
-  record.text = stringValue(required(object, "text"), "text");
-  record.entryDate = dateValue(required(object, "entryDate"), "entryDate");
-  if (const json* created = optional(object, "createdAt")) {
-    record.createdAt = dateValue(*created, "createdAt");
-  }
-  record.folder = stringValue(required(object, "folder"), "folder");
-  record.notebook = stringValue(required(object, "notebook"), "notebook");
-  if (const json* topic = optional(object, "topic")) {
-    record.topic = stringValue(*topic, "topic");
-  }
-  record.order = stringValue(required(object, "order"), "order");
-  return record;
-}
-
-json parseJson(std::string_view text) {
-  try {
-    return json::parse(text);
-  } catch (const json::exception& error) {
-    throw DecodingError("not valid JSON: " + jsonErrorMessage(error));
-  }
-}
-
-}  // namespace
-
-ImportRecord ImportRecord::decode(std::string_view text) {
-  return recordFrom(parseJson(text));
-}
-
-ImportDocument ImportDocument::decode(std::string_view text) {
-  const json object = parseJson(text);
-  if (!object.is_object()) {
-    throw DecodingError("the document is not a JSON object");
-  }
-  ImportDocument document;
-  const json& version = required(object, "version");
-  if (!version.is_number_integer()) {
-    throw DecodingError("key \"version\" is not an integer");
-  }
-  document.version = version.get<std::int64_t>();
-  document.exportedAt = dateValue(required(object, "exportedAt"), "exportedAt");
-  const json& records = required(object, "records");
-  if (!records.is_array()) {
-    throw DecodingError("key \"records\" is not an array");
-  }
-  for (const json& record : records) {
-    document.records.push_back(recordFrom(record));
-  }
-  return document;
 }
 
 }  // namespace sheafwright

@@ -1,7 +1,6 @@
 #pragma once
 
-// The import file: its document and record types, the one form the tool writes them in, and
-// reading them back.
+// The import file: its document and record types, and the one form the tool writes them in.
 
 #include "sheafwright/date.h"
 #include "sheafwright/uuid.h"
@@ -10,7 +9,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,9 +27,6 @@ struct ImportRecord {
   std::string order{};
 
   bool operator==(const ImportRecord&) const = default;
-
-  // Reads one record from a JSON object; throws DecodingError.
-  static ImportRecord decode(std::string_view json);
 };
 
 struct ImportDocument {
@@ -58,21 +53,13 @@ struct ImportDocument {
     void add(const ImportRecord& record);
     // Writes the end of the document; the failure that stopped the encoding, naming the record
     // and its field, or absent.
-    std::optional<std::string> finish(std::int64_t documentVersion = currentVersion);
+    std::optional<std::string> finish();
     std::size_t recordCount() const;
 
    private:
     class Impl;
     std::unique_ptr<Impl> impl_;
   };
-
-  // Reads a document; throws DecodingError at the first missing key, wrong type or
-  // unreadable date or UUID.
-  static ImportDocument decode(std::string_view json);
-};
-
-struct DecodingError : std::runtime_error {
-  using std::runtime_error::runtime_error;
 };
 
 }  // namespace sheafwright

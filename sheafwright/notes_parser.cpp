@@ -2,7 +2,10 @@
 // clusters, entries grouped in one walk over the lines.
 #include "sheafwright/notes_parser.h"
 
+#include "sheafwright/ascii.h"
+#include "sheafwright/byte_words.h"
 #include "sheafwright/fractional_index.h"
+#include "sheafwright/grapheme_boundaries.h"
 #include "sheafwright/unicode_text.h"
 
 #include <unicode/regex.h>
@@ -19,20 +22,9 @@ namespace sheafwright {
 
 namespace {
 
-bool isAsciiDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-bool isAsciiLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// Reads a run of ASCII digits; a run of 1 to 4 digits always fits.
+// Reads a run of 1 to 4 ASCII digits, which always fits.
 std::int64_t readNumber(std::string_view digits) {
-  std::int64_t value = 0;
-  for (const char c : digits) {
-    value = value * 10 + (c - '0');
-  }
-  return value;
+  return *ascii::readDecimal<std::int64_t>(digits);
 }
 
 // A whole-line matcher for the header forms: each step consumes its element or fails.
@@ -43,14 +35,14 @@ class Cursor {
   // Between `min` and `max` ASCII digits, greedily.
   std::optional<std::string_view> digits(std::size_t min, std::size_t max) {
     std::size_t n = 0;
-    while (n < max && pos_ + n < text_.size() && isAsciiDigit(text_[pos_ + n])) {
+    while (n < max && pos_ + n < text_.size() && ascii::isDigit(text_[pos_ + n])) {
       ++n;
     }
     return take(n, min);
   }
   std::optional<std::string_view> letters(std::size_t count) {
     std::size_t n = 0;
-    while (n < count && pos_ + n < text_.size() && isAsciiLetter(text_[pos_ + n])) {
+    while (n < count && pos_ + n < text_.size() && ascii::isLetter(text_[pos_ + n])) {
       ++n;
     }
     return take(n, count);
@@ -151,6 +143,30 @@ std::optional<HeaderFields> matchHeader(std::string_view line) {
   return std::nullopt;
 }
 
+// The year of header forms that name none: the reference year, else the year of the
+// modification date. A note asks it for each such header, and the calendar once per parse.
+class DefaultYear {
+ public:
+  DefaultYear(std::optional<std::int64_t> referenceYear, Date modificationDate,
+              const Calendar& calendar)
+      : referenceYear_(referenceYear), modificationDate_(modificationDate), calendar_(calendar) {}
+  explicit DefaultYear(const NotesParser& parser)
+      : DefaultYear(parser.referenceYear, parser.modificationDate, parser.calendar) {}
+
+  std::int64_t operator()() {
+    if (!year_) {
+      year_ = referenceYear_ ? *referenceYear_ : calendar_.year(modificationDate_);
+    }
+    return *year_;
+  }
+
+ private:
+  std::optional<std::int64_t> referenceYear_;
+  Date modificationDate_;
+  const Calendar& calendar_;
+  std::optional<std::int64_t> year_;
+};
+
 // The first instant of the day a header line names. `defaultYear()` gives the year of the
 // forms without one; it is called only for those.
 template <typename YearSource>
@@ -195,12 +211,9 @@ std::size_t lineBreakAt(std::string_view text, std::size_t pos) {
 // The first offset from `pos` on, in steps of eight bytes, where a byte below U+0020 or beyond
 // ASCII could stand: no line break starts before it.
 std::size_t skipPrintableAscii(std::string_view text, std::size_t pos) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101;
-  constexpr std::uint64_t kHighs = 0x8080808080808080;
   for (; pos + 8 <= text.size(); pos += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text.data() + pos, 8);
-    if (((((word - kOnes * 0x20) & ~word) | word) & kHighs) != 0) {
+    const std::uint64_t word = words::load(text.data() + pos);
+    if (((words::bytesBelow(word, 0x20) | word) & words::kHighs) != 0) {
       break;
     }
   }
@@ -223,8 +236,8 @@ std::optional<std::int64_t> NotesParser::monthNumber(std::string_view name) {
 std::optional<Date> NotesParser::parseDateHeader(std::string_view line,
                                                  std::optional<std::int64_t> referenceYear,
                                                  Date fallback, const Calendar& calendar) {
-  return headerDate(line, calendar,
-                    [&] { return referenceYear ? *referenceYear : calendar.year(fallback); });
+  DefaultYear defaultYear(referenceYear, fallback, calendar);
+  return headerDate(line, calendar, defaultYear);
 }
 
 std::optional<std::int64_t> NotesParser::yearInName(std::string_view name) {
@@ -250,32 +263,13 @@ std::optional<std::int64_t> NotesParser::yearInName(std::string_view name) {
   std::string match;
   matcher->group(status).toUTF8String(match);
   if (U_FAILURE(status) || match.size() != 4 ||
-      !std::all_of(match.begin(), match.end(), isAsciiDigit)) {
+      !std::all_of(match.begin(), match.end(), ascii::isDigit)) {
     return std::nullopt;
   }
   return readNumber(match);
 }
 
 namespace {
-
-// The year of header forms that name none: the reference year, else the year of the
-// modification date. A note asks it for each such header, and the calendar once per parse.
-class DefaultYear {
- public:
-  explicit DefaultYear(const NotesParser& parser) : parser_(parser) {}
-
-  std::int64_t operator()() {
-    if (!year_) {
-      year_ = parser_.referenceYear ? *parser_.referenceYear
-                                    : parser_.calendar.year(parser_.modificationDate);
-    }
-    return *year_;
-  }
-
- private:
-  const NotesParser& parser_;
-  std::optional<std::int64_t> year_;
-};
 
 // Where the character at `lead` ends. A bullet glyph followed by ASCII or by the end of the line
 // is a character of its own, which saves asking for the boundary: no bullet is a prepended

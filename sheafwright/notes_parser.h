@@ -1,6 +1,7 @@
 // The note parser: lines of a note's plain text classified, then grouped into dated entries.
 #pragma once
 
+#include "sheafwright/bullet_glyphs.h"
 #include "sheafwright/calendar.h"
 #include "sheafwright/date.h"
 
@@ -57,12 +58,12 @@ struct NotesParser {
     std::string_view glyph;  // one character
     std::int64_t level;
   };
-  static constexpr std::array<BulletGlyph, 7> bulletGlyphs{{{"\u2022", 1},
+  static constexpr std::array<BulletGlyph, 7> bulletGlyphs{{{bullets::kLevel1, 1},
                                                             {"\u2023", 1},
                                                             {"\u00B7", 1},
-                                                            {"\u25E6", 2},
+                                                            {bullets::kLevel2, 2},
                                                             {"\u25AA", 3},
-                                                            {"\u25C6", 3},
+                                                            {bullets::kLevel3, 3},
                                                             {"\u2756", 3}}};
   // Bullets that mark an item without saying its level.
   static constexpr std::array<std::string_view, 2> neutralBullets{"-", "*"};

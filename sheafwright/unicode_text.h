@@ -1,9 +1,8 @@
-// The tool's text helpers over UTF-8 strings: code points, trimming, case and grapheme
-// clusters. ICU stays behind this header.
+// The tool's stateless text helpers over UTF-8 strings: code points, trimming and case. ICU
+// stays behind this header.
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -39,37 +38,5 @@ std::string lowercase(std::string_view text);
 // Case-insensitive comparison under the user's current locale (Turkic dotted and dotless i in
 // Turkish and Azeri); canonically equivalent spellings match, accents and widths still count.
 bool equalIgnoringCaseInCurrentLocale(std::string_view a, std::string_view b);
-
-// Extended grapheme cluster boundaries of one UTF-8 text. Most neighbourhoods are answered
-// from the characters on either side; the others by an ICU break iterator of the object's own,
-// made on first need and kept across `reset`. The text must outlive its use. Not for
-// concurrent use.
-class GraphemeBoundaries {
- public:
-  explicit GraphemeBoundaries(std::string_view text);
-  ~GraphemeBoundaries();
-  GraphemeBoundaries(const GraphemeBoundaries&) = delete;
-  GraphemeBoundaries& operator=(const GraphemeBoundaries&) = delete;
-
-  // Points the object at another text, keeping ICU's iterator if one was made.
-  void reset(std::string_view text);
-
-  // True when a cluster starts (or the text ends) at byte offset `pos`.
-  bool isBoundary(std::size_t pos);
-  // The byte offset where the cluster starting at the boundary `pos` ends.
-  std::size_t next(std::size_t pos);
-  // True when [pos, pos + length) is exactly one cluster.
-  bool isWholeCharacter(std::size_t pos, std::size_t length);
-
- private:
-  struct Impl;   // ICU's break iterator over the text
-  Impl& impl();  // made on first need, and given the current text
-  bool slowIsBoundary(std::size_t pos);
-  std::size_t slowNext(std::size_t pos);
-
-  std::string_view text_;
-  std::unique_ptr<Impl> impl_;
-  bool iteratorHasText_ = false;
-};
 
 }  // namespace sheafwright::text

@@ -1,21 +1,17 @@
 // UUID text and random UUIDs from the kernel's entropy source.
 #include "sheafwright/uuid.h"
 
-#include <cerrno>
+#include "sheafwright/ascii.h"
+
+#include <algorithm>
 #include <cstring>
 #include <random>
 
-#if defined(__linux__)
-#include <sys/random.h>
-#else
-#include <stdlib.h>  // arc4random_buf
-#endif
+#include <sys/random.h>  // getentropy: glibc 2.25 and macOS 10.12 on
 
 namespace sheafwright {
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789abcdef";
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') {
@@ -66,8 +62,8 @@ char* Uuid::writeText(char* out) const {
   static constexpr auto kPairs = [] {
     std::array<char, 512> pairs{};
     for (std::size_t byte = 0; byte < 256; ++byte) {
-      pairs[2 * byte] = kHexDigits[byte >> 4];
-      pairs[2 * byte + 1] = kHexDigits[byte & 0x0F];
+      pairs[2 * byte] = ascii::kHexDigits[byte >> 4];
+      pairs[2 * byte + 1] = ascii::kHexDigits[byte & 0x0F];
     }
     return pairs;
   }();
@@ -102,22 +98,19 @@ Uuid UuidGenerator::next() {
 
 void UuidGenerator::refill() {
   used_ = 0;
-#if defined(__linux__)
-  for (std::size_t at = 0; at < buffer_.size();) {
-    const ssize_t n = ::getrandom(buffer_.data() + at, buffer_.size() - at, 0);
-    if (n > 0) {
-      at += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno != EINTR) {
-      // A kernel without getrandom: the standard library finds another source.
+  // getentropy fills at most 256 bytes a call, and either all of them or none.
+  constexpr std::size_t kMostPerCall = 256;
+  for (std::size_t at = 0; at < buffer_.size(); at += kMostPerCall) {
+    const std::size_t length = std::min(kMostPerCall, buffer_.size() - at);
+    if (::getentropy(buffer_.data() + at, length) != 0) {
+      // A kernel without the system call: the standard library finds another source.
       std::random_device device;
       for (; at < buffer_.size(); ++at) {
         buffer_[at] = static_cast<std::uint8_t>(device());
       }
+      return;
     }
   }
-#else
-  ::arc4random_buf(buffer_.data(), buffer_.size());
-#endif
 }
 
 }  // namespace sheafwright

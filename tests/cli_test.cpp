@@ -1,5 +1,6 @@
 // Runs the built binary as a user would: its streams, exit status and written file.
 #include "sheafwright/import_document.h"
+#include "tests/import_document_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -161,7 +162,7 @@ TEST_F(CliTest, WithoutALibraryTheStandInServesTheEmbeddedSample) {
     SCOPED_TRACE(variable ? "empty" : "unset");
     const Result result = tool({"--out", "sample.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", variable}});
     EXPECT_EQ(result.status, 0) << result.err;
-    const ImportDocument document = ImportDocument::decode(slurp(work() / "sample.json"));
+    const ImportDocument document = decodeImportDocument(slurp(work() / "sample.json"));
     EXPECT_GT(document.records.size(), 5u);
   }
 }
@@ -174,7 +175,7 @@ TEST_F(CliTest, SampleLibraryExportsToTheDefaultFile) {
   EXPECT_NE(result.out.find("Wrote "), std::string::npos);
   EXPECT_NE(result.out.find(" entries to " + expectedPath + ".\n"), std::string::npos)
       << result.out;
-  const ImportDocument document = ImportDocument::decode(slurp(expectedPath));
+  const ImportDocument document = decodeImportDocument(slurp(expectedPath));
   EXPECT_GT(document.records.size(), 5u);
 }
 
@@ -255,8 +256,8 @@ TEST_F(CliTest, EachRunStampsItsOwnTimeAndFreshIds) {
   ASSERT_EQ(tool({"--out", "a.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}).status, 0);
   ASSERT_EQ(tool({"--out", "b.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}).status, 0);
   const Date after = currentDate();
-  const ImportDocument a = ImportDocument::decode(slurp(work() / "a.json"));
-  const ImportDocument b = ImportDocument::decode(slurp(work() / "b.json"));
+  const ImportDocument a = decodeImportDocument(slurp(work() / "a.json"));
+  const ImportDocument b = decodeImportDocument(slurp(work() / "b.json"));
   ASSERT_EQ(a.records.size(), 1u);
   ASSERT_EQ(b.records.size(), 1u);
   EXPECT_NE(a.records[0].id, b.records[0].id);
@@ -332,7 +333,7 @@ TEST_F(CliTest, EntryDaysFollowTheUsersTimeZone) {
       R"([["F", "N", "one", {"date": "2024-03-10T02:00:00Z"}, {"date": "2024-03-10T02:00:00Z"}]])");
   ASSERT_EQ(tool({}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}, {"TZ", "America/Los_Angeles"}}).status,
             0);
-  const ImportDocument document = ImportDocument::decode(slurp(work() / "jotterby-import.json"));
+  const ImportDocument document = decodeImportDocument(slurp(work() / "jotterby-import.json"));
   ASSERT_EQ(document.records.size(), 1u);
   EXPECT_EQ(formatInternetDate(document.records[0].entryDate), "2024-03-09T08:00:00Z");
 }

@@ -3,6 +3,7 @@
 
 #include "sheafwright/import_document.h"
 #include "sheafwright/platform/standin_runner.h"
+#include "tests/import_document_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -68,7 +69,7 @@ class DriverTest : public testing::Test {
 
   ImportDocument read(const std::string& name) const {
     std::ifstream file(path(name));
-    return ImportDocument::decode(std::string(std::istreambuf_iterator<char>(file), {}));
+    return decodeImportDocument(std::string(std::istreambuf_iterator<char>(file), {}));
   }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
@@ -228,7 +229,7 @@ TEST_F(DriverTest, NotesThatCouldNotBeReadAreCountedInTheFolderAskedFor) {
   }
 }
 
-TEST_F(DriverTest, EmptyLibrary) {
+TEST_F(DriverTest, AnEmptyLibraryWritesADocumentWithoutRecords) {
   const Outcome outcome = run({"--out", path("e.json")}, "[]");
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.out,

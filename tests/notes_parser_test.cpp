@@ -88,11 +88,6 @@ TEST(NotesParserTest, ClassifiesLines) {
   }
 }
 
-TEST(NotesParserTest, DateHeadersFallBackToTheModificationYear) {
-  const NotesParser parser = parserIn("UTC", std::nullopt);
-  EXPECT_EQ(parser.classify("12-Mar"), Line{DateLine{at("2023-03-12T00:00:00Z")}});
-}
-
 struct Expected {
   const char* text;
   const char* date;
@@ -115,7 +110,7 @@ const char* const kWorkedExample =
     "Trip notes\n12-Mar\n  \u2022 Work\n    \u25E6 Call Anna\n      \u25C6 about the contract\n"
     "    \u25E6 Send report\n  \u2022 Buy milk\n13-Mar\nSlept well";
 
-TEST(NotesParserTest, WorkedExample) {
+TEST(NotesParserTest, LinesBecomeDatedEntriesWithTopicsAndAscendingKeys) {
   // Created 10 March, 21:30 UTC: in New York that is still 10 March.
   const ParseResult result = parserIn("America/New_York").parse(kWorkedExample);
   expectEntries(result, {
@@ -146,7 +141,7 @@ TEST(NotesParserTest, EveryLineBreakCharacterSplitsLikeALineFeed) {
   }
 }
 
-TEST(NotesParserTest, CaseTable) {
+TEST(NotesParserTest, EntriesDatesAndTopicsFollowTheLineArrangement) {
   const NotesParser parser = parserIn("UTC");
   const char* c10 = "2024-03-10T00:00:00Z";
   const char* m12 = "2024-03-12T00:00:00Z";

@@ -1,4 +1,5 @@
-# Flags for our own targets only; dependency headers are not held to them.
+# Build flags: warnings and Debug-build library assertions for our own targets (dependency
+# headers are not held to them), and the sanitizers, which must cover everything linked.
 add_library(sheafwright_warnings INTERFACE)
 target_compile_options(sheafwright_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Wnon-virtual-dtor
@@ -6,9 +7,8 @@ target_compile_options(sheafwright_warnings INTERFACE
 if(SHEAFWRIGHT_WERROR)
   target_compile_options(sheafwright_warnings INTERFACE -Werror)
 endif()
-if(CMAKE_BUILD_TYPE STREQUAL "Debug")
-  target_compile_definitions(sheafwright_warnings INTERFACE _GLIBCXX_ASSERTIONS)
-endif()
+# By configuration rather than CMAKE_BUILD_TYPE, so that multi-config generators agree.
+target_compile_definitions(sheafwright_warnings INTERFACE $<$<CONFIG:Debug>:_GLIBCXX_ASSERTIONS>)
 if(SHEAFWRIGHT_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
