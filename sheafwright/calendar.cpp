@@ -3,15 +3,20 @@
 
 #include "sheafwright/icu_status.h"
 
+#include <unicode/basictz.h>
 #include <unicode/calendar.h>
 #include <unicode/gregocal.h>
 #include <unicode/locid.h>
 #include <unicode/timezone.h>
+#include <unicode/tztrans.h>
 
 #include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <string>
+#include <vector>
 #include <utility>
 
 namespace sheafwright {
@@ -53,7 +58,68 @@ struct Calendar::Impl {
     utc->adoptTimeZone(icu::TimeZone::getGMT()->clone());
   }
   Impl(const Impl& other)
-      : local(other.local->clone()), utc(other.utc->clone()), gregorian(other.gregorian) {}
+      : local(other.local->clone()),
+        utc(other.utc->clone()),
+        gregorian(other.gregorian),
+        spans(other.spans) {}
+
+  // A span of instants, found by ICU, over which the zone's offset from UTC does not change.
+  struct SteadyOffset {
+    UDate from;
+    UDate to;
+    double offset;  // milliseconds ahead of UTC
+  };
+
+  // The spans of each zone learned so far. A zone's rules do not change while the tool runs,
+  // and a calendar is made for every note, so what one learned serves the next.
+  static std::vector<SteadyOffset>& spansOf(const icu::TimeZone& zone) {
+    thread_local std::map<std::u16string, std::vector<SteadyOffset>> learned;
+    icu::UnicodeString id;
+    zone.getID(id);
+    return learned[std::u16string(id.getBuffer(), static_cast<std::size_t>(id.length()))];
+  }
+
+  // The start of a Gregorian day by arithmetic, when its midnight lies inside a span learned
+  // and two days from either end: no change of offset, which is always under two days, can
+  // then skip or repeat that midnight. Asking ICU for each day named in a note would cost a
+  // tenth of a text-only export.
+  std::optional<UDate> steadyStartOfDay(const std::chrono::year_month_day& day) const {
+    constexpr double kTwoDays = 2 * 86400000.0;
+    const double localMidnight =
+        static_cast<double>(std::chrono::sys_days(day).time_since_epoch().count()) * 86400000.0;
+    for (const SteadyOffset& span : *spans) {
+      const UDate start = localMidnight - span.offset;
+      if (start - kTwoDays >= span.from && start + kTwoDays < span.to) {
+        return start;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // Learns the span around `instant` from the zone's transitions.
+  void learnOffsetAround(UDate instant) {
+    const auto* zone = dynamic_cast<const icu::BasicTimeZone*>(&local->getTimeZone());
+    if (zone == nullptr) {
+      return;
+    }
+    int32_t raw = 0;
+    int32_t dst = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    zone->getOffset(instant, false, raw, dst, status);
+    if (!succeeded(status)) {
+      return;
+    }
+    SteadyOffset span{-std::numeric_limits<double>::infinity(),
+                      std::numeric_limits<double>::infinity(), static_cast<double>(raw) + dst};
+    icu::TimeZoneTransition transition;
+    if (zone->getPreviousTransition(instant, true, transition)) {
+      span.from = transition.getTime();
+    }
+    if (zone->getNextTransition(instant, false, transition)) {
+      span.to = transition.getTime();
+    }
+    spans->push_back(span);
+  }
 
   // Local days: lenient, and a midnight inside a skipped hour resolves to the first instant
   // after the gap.
@@ -65,6 +131,7 @@ struct Calendar::Impl {
   // True for the Gregorian calendar with its usual change from the Julian one in October
   // 1582: after that year its days are the proleptic Gregorian days of <chrono>.
   bool gregorian;
+  std::vector<SteadyOffset>* spans = &spansOf(local->getTimeZone());
 
   static bool isPlainGregorian(const icu::Calendar& calendar) {
     const auto* gregorian = dynamic_cast<const icu::GregorianCalendar*>(&calendar);
@@ -147,12 +214,24 @@ std::optional<Date> Calendar::startOfDay(std::int64_t year, std::int64_t month,
   if (!isValidDate(year, month, day)) {
     return std::nullopt;
   }
+  const bool gregorianDay = impl_->gregorian && year > 1582 && year <= 32767;
+  if (gregorianDay) {
+    const std::chrono::year_month_day civil{std::chrono::year{static_cast<int>(year)},
+                                            std::chrono::month{static_cast<unsigned>(month)},
+                                            std::chrono::day{static_cast<unsigned>(day)}};
+    if (const std::optional<UDate> start = impl_->steadyStartOfDay(civil)) {
+      return fromUDate(*start);
+    }
+  }
   icu::Calendar& cal = *impl_->local;
   setDay(cal, year, month, day, 0);
   UErrorCode status = U_ZERO_ERROR;
   const UDate millis = cal.getTime(status);
   if (!succeeded(status)) {
     return std::nullopt;
+  }
+  if (gregorianDay) {
+    impl_->learnOffsetAround(millis);
   }
   return fromUDate(millis);
 }

@@ -4,10 +4,16 @@
 #include "sheafwright/date.h"
 
 #include <gtest/gtest.h>
+#include <unicode/calendar.h>
+#include <unicode/locid.h>
+#include <unicode/timezone.h>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -139,6 +145,75 @@ TEST(CalendarTest, AnswersDoNotDependOnEarlierQuestions) {
       const std::size_t i = round == 0 ? n : questions.size() - 1 - n;
       SCOPED_TRACE(questions[i].first);
       EXPECT_EQ(questions[i].second(calendar), expected[i]);
+    }
+  }
+}
+
+// The start of a day as ICU's own lenient calendar resolves it, asked afresh.
+std::int64_t icuStartOfDay(const char* zone, int year, int month, int day) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::Calendar> calendar(icu::Calendar::createInstance(
+      icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(zone)), icu::Locale("en_US"),
+      status));
+  calendar->setLenient(true);
+  calendar->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+  calendar->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
+  calendar->clear();
+  calendar->set(year, month - 1, day, 0, 0, 0);
+  return static_cast<std::int64_t>(calendar->getTime(status)) * 1000;
+}
+
+// Days asked one after another are answered from what calendars learned of their zone; each
+// must start where ICU, asked afresh, says it starts, across zones whose changes skip or repeat
+// midnights, drop a whole day (Samoa, end of 2011) or move by most of a day.
+TEST(CalendarTest, DaysAskedInTurnStartWhereIcuSaysTheyStart) {
+  const char* const zones[] = {"Europe/Berlin",  "America/Sao_Paulo", "Pacific/Apia",
+                               "America/Havana", "Asia/Gaza",         "America/Juneau",
+                               "Australia/Lord_Howe"};
+  std::uint32_t seed = 12345;
+  const auto below = [&seed](std::uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  for (const char* zone : zones) {
+    SCOPED_TRACE(zone);
+    const Calendar inTurn(zone);
+    int year = 1850 + static_cast<int>(below(200));
+    int month = 1 + static_cast<int>(below(12));
+    int day = 1 + static_cast<int>(below(28));
+    for (int question = 0; question < 300; ++question) {
+      // Mostly nearby days, as a diary names them; now and then a jump.
+      if (below(10) == 0) {
+        year = 1850 + static_cast<int>(below(200));
+        month = 1 + static_cast<int>(below(12));
+      } else if (below(3) == 0) {
+        month = month % 12 + 1;
+      }
+      day = 1 + static_cast<int>(below(below(4) == 0 ? 31 : 28));
+      SCOPED_TRACE(testing::Message() << year << "-" << month << "-" << day);
+      if (inTurn.isValidDate(year, month, day)) {
+        EXPECT_EQ(micros(inTurn.startOfDay(year, month, day)),
+                  icuStartOfDay(zone, year, month, day));
+      }
+    }
+    // The days of a change, asked right after a day on either side of it: Samoa dropped 30
+    // December 2011, Havana's clocks went back from 01:00 to 00:00 on 4 November 2018 (its
+    // midnight came twice) and Sao Paulo's forward from 00:00 that day.
+    const std::tuple<int, int, int> pairs[][2] = {
+        {{2011, 12, 25}, {2011, 12, 30}}, {{2012, 1, 5}, {2011, 12, 30}},
+        {{2012, 1, 5}, {2011, 12, 31}},   {{2018, 11, 1}, {2018, 11, 4}},
+        {{2018, 11, 9}, {2018, 11, 4}},   {{2018, 11, 9}, {2018, 11, 5}}};
+    for (const auto& [before, asked] : pairs) {
+      const auto [y, m, d] = asked;
+      SCOPED_TRACE(testing::Message() << y << "-" << m << "-" << d);
+      // What calendars learn is kept for their thread: a new thread has learned nothing yet.
+      std::int64_t start = 0;
+      std::thread([&, before = before] {
+        const Calendar warm(zone);
+        warm.startOfDay(std::get<0>(before), std::get<1>(before), std::get<2>(before));
+        start = micros(warm.startOfDay(y, m, d));
+      }).join();
+      EXPECT_EQ(start, icuStartOfDay(zone, y, m, d));
     }
   }
 }
