@@ -1,13 +1,12 @@
-// UUID text and random UUIDs from the kernel's entropy source.
+// UUID text and random UUIDs from the system's entropy source.
 #include "sheafwright/uuid.h"
 
 #include "sheafwright/ascii.h"
+#include "sheafwright/platform/entropy.h"
 
-#include <algorithm>
 #include <cstring>
 #include <random>
 
-#include <sys/random.h>  // getentropy: glibc 2.25 and macOS 10.12 on
 
 namespace sheafwright {
 
@@ -98,17 +97,11 @@ Uuid UuidGenerator::next() {
 
 void UuidGenerator::refill() {
   used_ = 0;
-  // getentropy fills at most 256 bytes a call, and either all of them or none.
-  constexpr std::size_t kMostPerCall = 256;
-  for (std::size_t at = 0; at < buffer_.size(); at += kMostPerCall) {
-    const std::size_t length = std::min(kMostPerCall, buffer_.size() - at);
-    if (::getentropy(buffer_.data() + at, length) != 0) {
-      // A kernel without the system call: the standard library finds another source.
-      std::random_device device;
-      for (; at < buffer_.size(); ++at) {
-        buffer_[at] = static_cast<std::uint8_t>(device());
-      }
-      return;
+  if (!fillWithEntropy(buffer_)) {
+    // A kernel without the system call: the standard library finds another source.
+    std::random_device device;
+    for (std::uint8_t& byte : buffer_) {
+      byte = static_cast<std::uint8_t>(device());
     }
   }
 }
