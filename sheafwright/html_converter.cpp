@@ -39,10 +39,9 @@ constexpr std::array<NamedEntity, 11> kNamedEntities{{
     {"&gt", '>'},
 }};
 
-// One left-to-right pass; what a replacement produces is not looked at again.
-std::string decodeNamed(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+// One left-to-right pass into `out`; what a replacement produces is not looked at again.
+void decodeNamed(std::string_view text, std::string& out) {
+  out.clear();
   std::size_t pos = 0;
   while (pos < text.size()) {
     const std::size_t amp = text.find('&', pos);
@@ -61,7 +60,6 @@ std::string decodeNamed(std::string_view text) {
       }
     }
   }
-  return out;
 }
 
 // Decoding numeric entities by "find the leftmost match, replace it, search again from the
@@ -72,7 +70,8 @@ std::string decodeNamed(std::string_view text) {
 // match never holds one, so the result is the same as the literal loop's.
 class NumericEntityDecoder {
  public:
-  explicit NumericEntityDecoder(std::size_t sizeHint) { out_.reserve(sizeHint); }
+  // Writes into `out`, which it empties first.
+  explicit NumericEntityDecoder(std::string& out) : out_(out) { out_.clear(); }
 
   void feed(char32_t c) {
     for (;;) {
@@ -89,8 +88,6 @@ class NumericEntityDecoder {
   }
 
   void feedBytes(std::string_view bytes) { out_.append(bytes); }
-
-  std::string take() { return std::move(out_); }
 
  private:
   static constexpr char32_t kRemoved = 0xFFFFFFFF;
@@ -120,14 +117,15 @@ class NumericEntityDecoder {
     return static_cast<char32_t>(*number);
   }
 
-  std::string out_;
+  std::string& out_;
 };
 
-std::string decodeNumeric(std::string_view text) {
+// `text` with its numeric entities decoded: `text` itself when it has none, else `out`.
+std::string_view decodeNumeric(std::string_view text, std::string& out) {
   if (text.find("&#") == std::string_view::npos) {
-    return std::string(text);
+    return text;
   }
-  NumericEntityDecoder decoder(text.size());
+  NumericEntityDecoder decoder(out);
   std::size_t pos = 0;
   while (pos < text.size()) {
     // Runs without ";" cannot end a match: copy them whole.
@@ -140,7 +138,18 @@ std::string decodeNumeric(std::string_view text) {
     decoder.feed(U';');
     pos = semicolon + 1;
   }
-  return decoder.take();
+  return out;
+}
+
+// The entities of `text` decoded, named ones first and then numeric ones in what that left,
+// in the two buffers given, which a caller keeps to spare an allocation a line.
+std::string_view decodeEntitiesInto(std::string_view text, std::string& named,
+                                    std::string& numeric) {
+  if (text.find('&') == std::string_view::npos) {
+    return text;
+  }
+  decodeNamed(text, named);
+  return decodeNumeric(named, numeric);
 }
 
 // ---- Scanner --------------------------------------------------------------------------------
@@ -337,12 +346,8 @@ class Scanner {
     if (pending_.empty()) {
       return;
     }
-    // Most lines hold no entity; those skip the decoder's copy.
-    const bool hasEntity = pending_.find('&') != std::string_view::npos;
-    const std::string decoded =
-        hasEntity ? NotesHTMLConverter::decodeEntities(pending_) : std::string();
-    const std::string_view trimmed =
-        text::trimWhiteSpaceAndLineBreaks(hasEntity ? std::string_view(decoded) : pending_);
+    const std::string_view trimmed = text::trimWhiteSpaceAndLineBreaks(
+        decodeEntitiesInto(pending_, namedDecoded_, numericDecoded_));
     if (!trimmed.empty()) {
       appendLine(currentLevel_, trimmed);
     }
@@ -377,6 +382,8 @@ class Scanner {
   std::string out_;
   std::string_view pending_;  // the current line's text: in the body, or in current_
   std::string current_;
+  std::string namedDecoded_;  // buffers of the line being decoded, kept for the next
+  std::string numericDecoded_;
   std::int64_t currentLevel_ = 0;
   std::int64_t depth_ = 0;
   std::array<ClosingSearch, kTags.size()> closingSearches_{};  // one for each known tag
@@ -385,10 +392,9 @@ class Scanner {
 }  // namespace
 
 std::string NotesHTMLConverter::decodeEntities(std::string_view text) {
-  if (text.find('&') == std::string_view::npos) {
-    return std::string(text);
-  }
-  return decodeNumeric(decodeNamed(text));
+  std::string named;
+  std::string numeric;
+  return std::string(decodeEntitiesInto(text, named, numeric));
 }
 
 std::string NotesHTMLConverter::plainText(std::string_view html) {
