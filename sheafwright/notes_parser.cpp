@@ -6,6 +6,7 @@
 #include "sheafwright/byte_words.h"
 #include "sheafwright/fractional_index.h"
 #include "sheafwright/grapheme_boundaries.h"
+#include "sheafwright/text_cursor.h"
 #include "sheafwright/unicode_text.h"
 
 #include <unicode/regex.h>
@@ -27,49 +28,6 @@ std::int64_t readNumber(std::string_view digits) {
   return *ascii::readDecimal<std::int64_t>(digits);
 }
 
-// A whole-line matcher for the header forms: each step consumes its element or fails.
-class Cursor {
- public:
-  explicit Cursor(std::string_view text) : text_(text) {}
-
-  // Between `min` and `max` ASCII digits, greedily.
-  std::optional<std::string_view> digits(std::size_t min, std::size_t max) {
-    std::size_t n = 0;
-    while (n < max && pos_ + n < text_.size() && ascii::isDigit(text_[pos_ + n])) {
-      ++n;
-    }
-    return take(n, min);
-  }
-  std::optional<std::string_view> letters(std::size_t count) {
-    std::size_t n = 0;
-    while (n < count && pos_ + n < text_.size() && ascii::isLetter(text_[pos_ + n])) {
-      ++n;
-    }
-    return take(n, count);
-  }
-  bool literal(char c) {
-    if (pos_ < text_.size() && text_[pos_] == c) {
-      ++pos_;
-      return true;
-    }
-    return false;
-  }
-  bool atEnd() const { return pos_ == text_.size(); }
-
- private:
-  std::optional<std::string_view> take(std::size_t n, std::size_t min) {
-    if (n < min) {
-      return std::nullopt;
-    }
-    const std::string_view run = text_.substr(pos_, n);
-    pos_ += n;
-    return run;
-  }
-
-  std::string_view text_;
-  std::size_t pos_ = 0;
-};
-
 struct HeaderFields {
   std::optional<std::int64_t> year;  // absent for the forms that name none
   std::int64_t month;
@@ -80,64 +38,43 @@ struct HeaderFields {
 // decimal digits could not be read as a number, so such a form would not apply either.
 std::optional<HeaderFields> matchHeader(std::string_view line) {
   {  // 12-Mar
-    Cursor c(line);
+    TextCursor c(line);
     const auto day = c.digits(1, 2);
-    if (day && c.literal('-')) {
-      const auto name = c.letters(3);
-      if (name && c.atEnd()) {
-        if (const auto month = NotesParser::monthNumber(*name)) {
-          return HeaderFields{std::nullopt, *month, readNumber(*day)};
-        }
+    const auto name = day && c.one('-') ? c.letters(3) : std::nullopt;
+    if (name && c.atEnd()) {
+      if (const auto month = NotesParser::monthNumber(*name)) {
+        return HeaderFields{std::nullopt, *month, *day};
       }
     }
   }
   {  // 2024-03-12
-    Cursor c(line);
+    TextCursor c(line);
     const auto year = c.digits(4, 4);
-    if (year && c.literal('-')) {
-      const auto month = c.digits(1, 2);
-      if (month && c.literal('-')) {
-        const auto day = c.digits(1, 2);
-        if (day && c.atEnd()) {
-          return HeaderFields{readNumber(*year), readNumber(*month), readNumber(*day)};
-        }
-      }
+    const auto month = year && c.one('-') ? c.digits(1, 2) : std::nullopt;
+    const auto day = month && c.one('-') ? c.digits(1, 2) : std::nullopt;
+    if (day && c.atEnd()) {
+      return HeaderFields{*year, *month, *day};
     }
   }
   {  // Mar 12, Mar. 12
-    Cursor c(line);
+    TextCursor c(line);
     const auto name = c.letters(3);
-    if (name) {
-      c.literal('.');
-      if (c.literal(' ')) {
-        const auto day = c.digits(1, 2);
-        if (day && c.atEnd()) {
-          if (const auto month = NotesParser::monthNumber(*name)) {
-            return HeaderFields{std::nullopt, *month, readNumber(*day)};
-          }
-        }
+    const bool gap = name && (c.one(' ') || (c.one('.') && c.one(' ')));
+    const auto day = gap ? c.digits(1, 2) : std::nullopt;
+    if (day && c.atEnd()) {
+      if (const auto month = NotesParser::monthNumber(*name)) {
+        return HeaderFields{std::nullopt, *month, *day};
       }
     }
   }
   {  // 12/3/2024: day first unless that cannot be
-    Cursor c(line);
+    TextCursor c(line);
     const auto first = c.digits(1, 2);
-    if (first && c.literal('/')) {
-      const auto second = c.digits(1, 2);
-      if (second && c.literal('/')) {
-        const auto year = c.digits(4, 4);
-        if (year && c.atEnd()) {
-          const std::int64_t a = readNumber(*first);
-          const std::int64_t b = readNumber(*second);
-          if (a > 12 && b > 12) {
-            return std::nullopt;
-          }
-          if (a <= 12 && b > 12) {
-            return HeaderFields{readNumber(*year), a, b};
-          }
-          return HeaderFields{readNumber(*year), b, a};
-        }
-      }
+    const auto second = first && c.one('/') ? c.digits(1, 2) : std::nullopt;
+    const auto year = second && c.one('/') ? c.digits(4, 4) : std::nullopt;
+    if (year && c.atEnd() && (*first <= 12 || *second <= 12)) {
+      const bool dayFirst = *first > 12 || *second <= 12;
+      return dayFirst ? HeaderFields{*year, *second, *first} : HeaderFields{*year, *first, *second};
     }
   }
   return std::nullopt;
