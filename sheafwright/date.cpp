@@ -1,7 +1,7 @@
 // RFC 3339 dates written and read by hand: libstdc++ 12 has no chrono parse or format.
 #include "sheafwright/date.h"
 
-#include "sheafwright/ascii.h"
+#include "sheafwright/text_cursor.h"
 
 #include <cstdint>
 
@@ -66,53 +66,14 @@ std::string formatInternetDate(Date date) {
   return text;
 }
 
-namespace {
-
-// Reads exactly `count` ASCII digits at `pos`, advancing it.
-std::optional<int> readDigits(std::string_view text, size_t& pos, size_t count) {
-  if (text.size() - pos < count) {
-    return std::nullopt;
-  }
-  const auto value = ascii::readDecimal<int>(text.substr(pos, count));
-  if (value) {
-    pos += count;
-  }
-  return value;
-}
-
-bool expect(std::string_view text, size_t& pos, char wanted) {
-  if (pos < text.size() && text[pos] == wanted) {
-    ++pos;
-    return true;
-  }
-  return false;
-}
-
-}  // namespace
-
 std::optional<Date> parseInternetDate(std::string_view text) {
-  size_t pos = 0;
-  const auto y = readDigits(text, pos, 4);
-  if (!y || !expect(text, pos, '-')) {
-    return std::nullopt;
-  }
-  const auto mo = readDigits(text, pos, 2);
-  if (!mo || !expect(text, pos, '-')) {
-    return std::nullopt;
-  }
-  const auto d = readDigits(text, pos, 2);
-  if (!d || !(expect(text, pos, 'T') || expect(text, pos, 't'))) {
-    return std::nullopt;
-  }
-  const auto h = readDigits(text, pos, 2);
-  if (!h || !expect(text, pos, ':')) {
-    return std::nullopt;
-  }
-  const auto mi = readDigits(text, pos, 2);
-  if (!mi || !expect(text, pos, ':')) {
-    return std::nullopt;
-  }
-  const auto s = readDigits(text, pos, 2);
+  TextCursor c(text);
+  const auto y = c.digits(4, 4);
+  const auto mo = y && c.one('-') ? c.digits(2, 2) : std::nullopt;
+  const auto d = mo && c.one('-') ? c.digits(2, 2) : std::nullopt;
+  const auto h = d && (c.one('T') || c.one('t')) ? c.digits(2, 2) : std::nullopt;
+  const auto mi = h && c.one(':') ? c.digits(2, 2) : std::nullopt;
+  const auto s = mi && c.one(':') ? c.digits(2, 2) : std::nullopt;
   if (!s) {
     return std::nullopt;
   }
@@ -122,31 +83,24 @@ std::optional<Date> parseInternetDate(std::string_view text) {
     return std::nullopt;
   }
   microseconds fraction{0};
-  if (expect(text, pos, '.')) {
-    std::int64_t scale = 100000;
-    size_t digits = 0;
-    while (pos < text.size() && ascii::isDigit(text[pos])) {
-      fraction += microseconds{(text[pos] - '0') * scale};
-      scale /= 10;
-      ++pos;
-      ++digits;
-    }
-    if (digits == 0) {
+  if (c.one('.')) {
+    auto digit = c.digits(1, 1);
+    if (!digit) {
       return std::nullopt;
+    }
+    // Digits past the microsecond are read and dropped.
+    for (std::int64_t scale = 100000; digit; digit = c.digits(1, 1), scale /= 10) {
+      fraction += microseconds{*digit * scale};
     }
   }
   minutes offset{0};
-  if (!expect(text, pos, 'Z') && !expect(text, pos, 'z')) {
-    if (pos >= text.size() || (text[pos] != '+' && text[pos] != '-')) {
+  if (!c.one('Z') && !c.one('z')) {
+    const bool negative = c.one('-');
+    if (!negative && !c.one('+')) {
       return std::nullopt;
     }
-    const bool negative = text[pos] == '-';
-    ++pos;
-    const auto oh = readDigits(text, pos, 2);
-    if (!oh || !expect(text, pos, ':')) {
-      return std::nullopt;
-    }
-    const auto om = readDigits(text, pos, 2);
+    const auto oh = c.digits(2, 2);
+    const auto om = oh && c.one(':') ? c.digits(2, 2) : std::nullopt;
     if (!om || *oh > 23 || *om > 59) {
       return std::nullopt;
     }
@@ -155,7 +109,7 @@ std::optional<Date> parseInternetDate(std::string_view text) {
       offset = -offset;
     }
   }
-  if (pos != text.size()) {
+  if (!c.atEnd()) {
     return std::nullopt;
   }
   // A leap second has no instant of its own here; it reads as the second after.
