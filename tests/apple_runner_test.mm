@@ -3,6 +3,7 @@
 // application for anything.
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/platform/apple_runner.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -38,10 +39,6 @@ NSAppleEventDescriptor* utf16(std::u16string_view units) {
   return [NSAppleEventDescriptor descriptorWithDescriptorType:typeUnicodeText
                                                         bytes:units.data()
                                                        length:units.size() * sizeof(char16_t)];
-}
-
-Date at(const char* text) {
-  return *parseInternetDate(text);
 }
 
 NSAppleEventDescriptor* date(const char* text) {

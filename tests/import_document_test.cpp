@@ -2,6 +2,7 @@
 #include "sheafwright/import_document.h"
 
 #include "tests/import_document_reader.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -14,10 +15,6 @@
 
 namespace sheafwright {
 namespace {
-
-Date at(const char* text) {
-  return *parseInternetDate(text);
-}
 
 // The bytes of a whole document, or why it could not be written.
 struct Encoded {

@@ -2,6 +2,7 @@
 #include "sheafwright/notes_reader.h"
 
 #include "sheafwright/platform/standin_runner.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +19,6 @@
 
 namespace sheafwright {
 namespace {
-
-Date at(const char* text) {
-  return *parseInternetDate(text);
-}
 
 // A runner that cannot make the script at all, or fails with a fixed record.
 class FakeRunner : public ScriptRunner {
