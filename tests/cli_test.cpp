@@ -1,6 +1,7 @@
 // Runs the built binary as a user would: its streams, exit status and written file.
 #include "sheafwright/import_document.h"
 #include "tests/import_document_reader.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -54,16 +55,7 @@ bool addressSpaceLimitHolds(rlim_t limit) {
 
 class CliTest : public testing::Test {
  protected:
-  void SetUp() override {
-    // The real path: the tool reports the working directory as the system gives it, and
-    // macOS's temporary directory lies behind a symbolic link (/var is /private/var).
-    dir_ = fs::canonical(fs::temp_directory_path()) /
-           (std::string("sheafwright-cli-") + std::to_string(::getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "work");
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { fs::create_directories(work()); }
 
   // Runs the tool in dir_/work with the given environment additions (nullopt unsets). The
   // library is the sample's file unless a test names another, so that no test asks the real
@@ -150,7 +142,7 @@ class CliTest : public testing::Test {
 
   fs::path work() const { return dir_ / "work"; }
 
-  fs::path dir_;
+  const TemporaryDirectory dir_;
   bool errorOnTerminal_ = false;
 };
 
@@ -286,7 +278,7 @@ TEST_F(CliTest, FailedWriteLeavesTheEarlierFileAndNoTemporaryFile) {
   EXPECT_NE(result.out.find("  C / N: 4000 entries"), std::string::npos) << result.out;
   EXPECT_EQ(result.out.find("Wrote"), std::string::npos);
   EXPECT_EQ(slurp(work() / "out.json"), "earlier");
-  EXPECT_EQ(std::distance(fs::directory_iterator(work()), {}), 1);
+  EXPECT_EQ(fileCount(work()), 1);
 }
 
 TEST_F(CliTest, RunningOutOfMemoryIsAFailureWithAMessage) {

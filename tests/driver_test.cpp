@@ -4,6 +4,7 @@
 #include "sheafwright/import_document.h"
 #include "sheafwright/platform/standin_runner.h"
 #include "tests/import_document_reader.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -42,16 +43,6 @@ const char* const kLibrary = R"([
 
 class DriverTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ =
-        fs::temp_directory_path() /
-        ("sheafwright-driver-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   Outcome run(std::vector<std::string> arguments, const std::string& library = kLibrary,
               Date now = currentDate()) {
     arguments.insert(arguments.begin(), "sheafwright");
@@ -74,7 +65,7 @@ class DriverTest : public testing::Test {
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
-  fs::path dir_;
+  const TemporaryDirectory dir_;
 };
 
 const std::string kUsage =
@@ -260,12 +251,7 @@ TEST_F(DriverTest, ReplacesAnExistingFileAndLeavesNoTemporaryFiles) {
   const std::string target = path("out.json");
   std::ofstream(target) << "old";
   ASSERT_EQ(run({"--out", target}).status, 0);
-  std::size_t files = 0;
-  for (const auto& entry : fs::directory_iterator(dir_)) {
-    (void)entry;
-    ++files;
-  }
-  EXPECT_EQ(files, 1u);
+  EXPECT_EQ(fileCount(dir_.path()), 1);
   std::ifstream file(target);
   EXPECT_EQ(file.get(), '{');
 }
@@ -421,7 +407,7 @@ TEST_F(DriverTest, FailuresPartWayLeaveOnlyTheirMessageAndTheEarlierFile) {
     EXPECT_EQ(outcome.err, c.err);
     std::ifstream file(target);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "earlier");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    EXPECT_EQ(fileCount(dir_.path()), 1);
   }
 }
 
