@@ -26,10 +26,6 @@ namespace {
 using apple::fourCharCode;
 using Folders = std::vector<std::optional<std::string>>;
 
-const std::string kHint =
-    ". Make sure Notes is running and automation permission was granted (System Settings \u203A "
-    "Privacy & Security \u203A Automation).";
-
 NSAppleEventDescriptor* textValue(NSString* value) {
   return [NSAppleEventDescriptor descriptorWithString:value];
 }
@@ -97,15 +93,6 @@ class FixedRunner : public ScriptRunner {
 NotesReader::Library read(NSAppleEventDescriptor* reply) {
   std::unordered_set<std::string> seenIds;
   return NotesReader::unpack(apple::wrapDescriptor(reply), seenIds);
-}
-
-std::string failureOf(ScriptRunner& runner) {
-  try {
-    NotesReader::open(runner);
-  } catch (const NotesReader::ReaderError& error) {
-    return error.description();
-  }
-  return "(no failure)";
 }
 
 TEST(AppleScriptRunnerTest, MissingValueAndNullHaveNeitherTextNorDate) {

@@ -233,9 +233,7 @@ TEST_F(DriverTest, ReaderFailureEndsWithStatus1AndNoFile) {
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.out, kReading);
   EXPECT_EQ(outcome.err,
-            "AppleScript failed: {\"NSAppleScriptErrorNumber\":-600}. Make sure Notes is running "
-            "and automation permission was granted (System Settings \u203A Privacy & Security "
-            "\u203A Automation).\n");
+            "AppleScript failed: {\"NSAppleScriptErrorNumber\":-600}" + kHint + "\n");
   EXPECT_FALSE(fs::exists(path("f.json")));
 }
 
@@ -388,9 +386,7 @@ TEST_F(DriverTest, FailuresPartWayLeaveOnlyTheirMessageAndTheEarlierFile) {
       {"a later folder fails",
        {{"A", {FolderRunner::note("A", body)}}, {"B", {}, true}},
        kReading,
-       "AppleScript failed: Notes got an error" + std::string(". Make sure Notes is running and "
-       "automation permission was granted (System Settings \u203A Privacy & Security \u203A "
-       "Automation).\n")},
+       "AppleScript failed: Notes got an error" + kHint + "\n"},
       {"out of memory",
        {{"A", {FolderRunner::note("A", body), unreadable}}},
        kReading,

@@ -50,19 +50,6 @@ class FakeRunner : public ScriptRunner {
   std::string seenSource;
 };
 
-std::string failureOf(ScriptRunner& runner) {
-  try {
-    NotesReader::open(runner);
-  } catch (const NotesReader::ReaderError& error) {
-    return error.description();
-  }
-  return "(no failure)";
-}
-
-const std::string kHint =
-    ". Make sure Notes is running and automation permission was granted (System Settings \u203A "
-    "Privacy & Security \u203A Automation).";
-
 TEST(NotesReaderTest, ScriptIsTheScriptFileWithoutItsLastLineFeed) {
   std::ifstream file(SHEAFWRIGHT_SCRIPT_FILE, std::ios::binary);
   std::string text(std::istreambuf_iterator<char>(file), {});

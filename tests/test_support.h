@@ -2,6 +2,8 @@
 #pragma once
 
 #include "sheafwright/date.h"
+#include "sheafwright/notes_reader.h"
+#include "sheafwright/script_runner.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +20,21 @@ namespace sheafwright {
 // An instant written in RFC 3339 that the test knows to be valid.
 inline Date at(const char* text) {
   return *parseInternetDate(text);
+}
+
+// The hint that ends the description of every failure to read Notes.
+inline const std::string kHint =
+    ". Make sure Notes is running and automation permission was granted (System Settings \u203A "
+    "Privacy & Security \u203A Automation).";
+
+// The description of the failure to open a reading session over `runner`.
+inline std::string failureOf(ScriptRunner& runner) {
+  try {
+    NotesReader::open(runner);
+  } catch (const NotesReader::ReaderError& error) {
+    return error.description();
+  }
+  return "(no failure)";
 }
 
 // An empty directory of the running test's own (per process and test name), removed with all
