@@ -12,7 +12,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <new>
 #include <optional>
 #include <span>
 #include <sstream>
@@ -270,43 +269,15 @@ TEST_F(DriverTest, ExportedFileHasTheModeOfANewFile) {
 // list, then each folder's reply when it is asked for, which may instead fail.
 class FolderRunner : public ScriptRunner {
  public:
-  struct Value : ScriptDescriptor {
-    std::vector<std::shared_ptr<Value>> items;
-    std::optional<std::string> text;
-    std::optional<Date> date;
-    bool outOfMemory = false;  // its text cannot be had
-    std::int64_t numberOfItems() const override { return static_cast<std::int64_t>(items.size()); }
-    std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
-      if (index < 1 || index > numberOfItems()) {
-        return nullptr;
-      }
-      return std::make_unique<Value>(*items[static_cast<std::size_t>(index - 1)]);
-    }
-    std::optional<std::string> stringValue() const override {
-      if (outOfMemory) {
-        throw std::bad_alloc();
-      }
-      return text;
-    }
-    std::optional<Date> dateValue() const override { return date; }
-  };
   struct Folder {
     std::string name;
-    std::vector<std::shared_ptr<Value>> notes;
+    std::vector<FakeValue> notes;
     bool fails = false;
   };
 
-  static std::shared_ptr<Value> note(const std::string& folder, const std::string& body) {
-    auto note = std::make_shared<Value>();
-    for (const std::string& text : {folder, std::string("N"), body}) {
-      note->items.push_back(std::make_shared<Value>());
-      note->items.back()->text = text;
-    }
-    for (int i = 0; i < 2; ++i) {
-      note->items.push_back(std::make_shared<Value>());
-      note->items.back()->date = Date{};
-    }
-    return note;
+  static FakeValue note(const std::string& folder, const std::string& body) {
+    return fakeList(
+        {fakeText(folder), fakeText("N"), fakeText(body), fakeDate(Date{}), fakeDate(Date{})});
   }
 
   explicit FolderRunner(std::vector<Folder> folders) : folders_(std::move(folders)) {}
@@ -325,11 +296,10 @@ class FolderRunner : public ScriptRunner {
   struct FolderScript : Script {
     explicit FolderScript(FolderRunner& runner) : runner_(runner) {}
     ScriptOutcome call(std::string_view handler, std::span<const std::int64_t> arguments) override {
-      auto reply = std::make_unique<Value>();
+      auto reply = std::make_unique<FakeValue>();
       if (handler == "folderNames") {
         for (const Folder& folder : runner_.folders_) {
-          reply->items.push_back(std::make_shared<Value>());
-          reply->items.back()->text = folder.name;
+          reply->items.push_back(fakeText(folder.name));
         }
         return {std::move(reply), nullptr};
       }
@@ -368,8 +338,8 @@ RunAgainst runAgainst(ScriptRunner& runner, std::vector<std::string> arguments,
 
 TEST_F(DriverTest, FailuresPartWayLeaveOnlyTheirMessageAndTheEarlierFile) {
   const std::string body = "<div>one</div><div>two</div>";
-  auto unreadable = FolderRunner::note("A", body);
-  unreadable->items[1]->outOfMemory = true;
+  FakeValue unreadable = FolderRunner::note("A", body);
+  unreadable.items[1].outOfMemory = true;
   struct Case {
     const char* name;
     std::vector<FolderRunner::Folder> folders;

@@ -8,10 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <iterator>
+#include <memory>
+#include <new>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -35,6 +41,55 @@ inline std::string failureOf(ScriptRunner& runner) {
     return error.description();
   }
   return "(no failure)";
+}
+
+// A reply, or an item of one, made by hand and held by value.
+class FakeValue : public ScriptDescriptor {
+ public:
+  std::vector<FakeValue> items;
+  std::optional<std::string> text;
+  std::optional<Date> date;
+  bool absent = false;       // as an item, handed out as none at all
+  bool outOfMemory = false;  // its text cannot be had
+
+  std::int64_t numberOfItems() const override { return static_cast<std::int64_t>(items.size()); }
+  std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
+    if (index < 1 || index > numberOfItems() || items[static_cast<std::size_t>(index - 1)].absent) {
+      return nullptr;
+    }
+    return std::make_unique<FakeValue>(items[static_cast<std::size_t>(index - 1)]);
+  }
+  std::optional<std::string> stringValue() const override {
+    if (outOfMemory) {
+      throw std::bad_alloc();
+    }
+    return text;
+  }
+  std::optional<Date> dateValue() const override { return date; }
+};
+
+inline FakeValue fakeText(std::string text) {
+  FakeValue value;
+  value.text = std::move(text);
+  return value;
+}
+
+inline FakeValue fakeDate(Date date) {
+  FakeValue value;
+  value.date = date;
+  return value;
+}
+
+inline FakeValue fakeList(std::vector<FakeValue> items) {
+  FakeValue value;
+  value.items = std::move(items);
+  return value;
+}
+
+inline FakeValue fakeAbsent() {
+  FakeValue value;
+  value.absent = true;
+  return value;
 }
 
 // An empty directory of the running test's own (per process and test name), removed with all
