@@ -1,5 +1,6 @@
 // Runs the built binary as a user would: its streams, exit status and written file.
 #include "sheafwright/import_document.h"
+#include "tests/child_process.h"
 #include "tests/import_document_reader.h"
 #include "tests/test_support.h"
 
@@ -64,8 +65,6 @@ class CliTest : public testing::Test {
   Result tool(const std::vector<std::string>& arguments,
               const std::map<std::string, std::optional<std::string>>& environment = {},
               rlim_t fileSizeLimit = RLIM_INFINITY, rlim_t addressSpaceLimit = RLIM_INFINITY) {
-    const fs::path outPath = dir_ / "stdout";
-    const fs::path errPath = dir_ / "stderr";
     // Standard error on a terminal of its own, as where a person runs the tool.
     const int terminal = errorOnTerminal_ ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
     if (errorOnTerminal_ && (terminal < 0 || ::grantpt(terminal) != 0 ||
@@ -73,55 +72,36 @@ class CliTest : public testing::Test {
       ADD_FAILURE() << "no pseudo-terminal";
       return {};
     }
-    const std::string terminalName = terminal >= 0 ? ::ptsname(terminal) : "";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = terminal >= 0 ? ::open(terminalName.c_str(), O_WRONLY | O_NOCTTY)
-                                    : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      if (::chdir((dir_ / "work").c_str()) != 0) {
-        ::_exit(127);
-      }
-      ::setenv("SHEAFWRIGHT_NOTES_LIBRARY", SHEAFWRIGHT_SAMPLE_LIBRARY, 1);
-      ::setenv("TZ", "UTC", 1);
-      ::setenv("LANG", "en_US.UTF-8", 1);
-      ::unsetenv("LC_ALL");
-      for (const auto& [name, value] : environment) {
-        if (value) {
-          ::setenv(name.c_str(), value->c_str(), 1);
-        } else {
-          ::unsetenv(name.c_str());
-        }
-      }
-      if (fileSizeLimit != RLIM_INFINITY) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{fileSizeLimit, fileSizeLimit};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-      }
-      if (addressSpaceLimit != RLIM_INFINITY) {
-        const rlimit limit{addressSpaceLimit, addressSpaceLimit};
-        ::setrlimit(RLIMIT_AS, &limit);
-      }
-      std::vector<char*> argv;
-      std::string program = SHEAFWRIGHT_BINARY;
-      argv.push_back(program.data());
-      std::vector<std::string> copies = arguments;
-      for (std::string& argument : copies) {
-        argv.push_back(argument.data());
-      }
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
+    ChildProcess child{.program = SHEAFWRIGHT_BINARY,
+                       .arguments = arguments,
+                       .environment = {{"SHEAFWRIGHT_NOTES_LIBRARY", SHEAFWRIGHT_SAMPLE_LIBRARY},
+                                       {"TZ", "UTC"},
+                                       {"LANG", "en_US.UTF-8"},
+                                       {"LC_ALL", std::nullopt}},
+                       .out = dir_ / "stdout",
+                       .err = terminal >= 0 ? fs::path(::ptsname(terminal)) : dir_ / "stderr",
+                       .prepare = [&] {
+                         if (::chdir(work().c_str()) != 0) {
+                           ::_exit(127);
+                         }
+                         if (fileSizeLimit != RLIM_INFINITY) {
+                           ::signal(SIGXFSZ, SIG_IGN);
+                           const rlimit limit{fileSizeLimit, fileSizeLimit};
+                           ::setrlimit(RLIMIT_FSIZE, &limit);
+                         }
+                         if (addressSpaceLimit != RLIM_INFINITY) {
+                           const rlimit limit{addressSpaceLimit, addressSpaceLimit};
+                           ::setrlimit(RLIMIT_AS, &limit);
+                         }
+                       }};
+    for (const auto& [name, value] : environment) {
+      child.environment.insert_or_assign(name, value);
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
     Result result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = slurp(outPath);
+    result.status = runChild(child).status;
+    result.out = slurp(child.out);
     if (terminal < 0) {
-      result.err = slurp(errPath);
+      result.err = slurp(child.err);
       return result;
     }
     // What the terminal holds; the writer is gone, so reading ends when it is all read.
