@@ -171,8 +171,8 @@ TEST_F(DriverTest, TrailingOptionsAndLiteralValues) {
 }
 
 TEST_F(DriverTest, EachRunTakesItsOwnTime) {
-  const Date first = *parseInternetDate("2024-03-04T07:15:30.600Z");
-  const Date second = *parseInternetDate("2024-03-04T07:15:31Z");
+  const Date first = at("2024-03-04T07:15:30.600Z");
+  const Date second = at("2024-03-04T07:15:31Z");
   ASSERT_EQ(run({"--out", path("1.json")}, kLibrary, first).status, 0);
   ASSERT_EQ(run({"--out", path("2.json")}, kLibrary, second).status, 0);
   const ImportDocument a = read("1.json");
@@ -231,8 +231,7 @@ TEST_F(DriverTest, ReaderFailureEndsWithStatus1AndNoFile) {
       run({"--out", path("f.json")}, R"({"error": {"NSAppleScriptErrorNumber": -600}})");
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.out, kReading);
-  EXPECT_EQ(outcome.err,
-            "AppleScript failed: {\"NSAppleScriptErrorNumber\":-600}" + kHint + "\n");
+  EXPECT_EQ(outcome.err, "AppleScript failed: {\"NSAppleScriptErrorNumber\":-600}" + kHint + "\n");
   EXPECT_FALSE(fs::exists(path("f.json")));
 }
 

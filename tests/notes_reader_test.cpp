@@ -208,8 +208,8 @@ FakeValue textNote(const char* name = "N") {
 TEST(NotesReaderTest, AbsentElementsAreCountedWithoutAFolder) {
   // The folder field itself absent, then a whole element absent.
   const FakeValue noFolder = fakeList({fakeAbsent(), fakeText("N")});
-  const NotesReader::Library library =
-      unpack(std::make_unique<FakeValue>(fakeList({textNote(), fakeAbsent(), noFolder, textNote()})));
+  const NotesReader::Library library = unpack(
+      std::make_unique<FakeValue>(fakeList({textNote(), fakeAbsent(), noFolder, textNote()})));
   EXPECT_EQ(library.size(), 2u);
   EXPECT_EQ(library.unreadableNotes(),
             (std::vector<std::optional<std::string>>{std::nullopt, std::nullopt}));
