@@ -7,7 +7,6 @@
 
 #include <csignal>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include <sys/resource.h>
@@ -19,11 +18,6 @@ class AtomicFileTest : public testing::Test {
  protected:
   void SetUp() override { std::ofstream(target_) << "earlier"; }
 
-  std::string contents() const {
-    std::ifstream file(target_);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-  }
-
   const TemporaryDirectory dir_;
   const std::string target_ = (dir_ / "out.json").string();
 };
@@ -32,11 +26,11 @@ TEST_F(AtomicFileTest, CommitReplacesTheTargetWhole) {
   {
     AtomicFile file(target_);
     file.write("{\n");
-    EXPECT_EQ(contents(), "earlier");
+    EXPECT_EQ(readFile(target_), "earlier");
     file.write("}\n");
     EXPECT_EQ(file.commit(), std::nullopt);
   }
-  EXPECT_EQ(contents(), "{\n}\n");
+  EXPECT_EQ(readFile(target_), "{\n}\n");
   EXPECT_EQ(fileCount(dir_.path()), 1);
 }
 
@@ -45,7 +39,7 @@ TEST_F(AtomicFileTest, WithoutCommitTheEarlierFileStaysAndNothingIsLeft) {
     AtomicFile file(target_);
     file.write("partial");
   }
-  EXPECT_EQ(contents(), "earlier");
+  EXPECT_EQ(readFile(target_), "earlier");
   EXPECT_EQ(fileCount(dir_.path()), 1);
 }
 
@@ -69,7 +63,7 @@ TEST_F(AtomicFileTest, TheFirstFailureIsKeptAndNothingIsLeft) {
   }
   ::setrlimit(RLIMIT_FSIZE, &previous);
   EXPECT_EQ(failure, target_ + ": File too large");
-  EXPECT_EQ(contents(), "earlier");
+  EXPECT_EQ(readFile(target_), "earlier");
   EXPECT_EQ(fileCount(dir_.path()), 1);
 }
 

@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -32,11 +31,6 @@ struct Result {
   std::string out;
   std::string err;
 };
-
-std::string slurp(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 // Whether a process held to `limit` bytes of address space fails to allocate twice that.
 bool addressSpaceLimitHolds(rlim_t limit) {
@@ -99,9 +93,9 @@ class CliTest : public testing::Test {
     }
     Result result;
     result.status = runChild(child).status;
-    result.out = slurp(child.out);
+    result.out = readFile(child.out);
     if (terminal < 0) {
-      result.err = slurp(child.err);
+      result.err = readFile(child.err);
       return result;
     }
     // What the terminal holds; the writer is gone, so reading ends when it is all read.
@@ -134,7 +128,7 @@ TEST_F(CliTest, WithoutALibraryTheStandInServesTheEmbeddedSample) {
     SCOPED_TRACE(variable ? "empty" : "unset");
     const Result result = tool({"--out", "sample.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", variable}});
     EXPECT_EQ(result.status, 0) << result.err;
-    const ImportDocument document = decodeImportDocument(slurp(work() / "sample.json"));
+    const ImportDocument document = decodeImportDocument(readFile(work() / "sample.json"));
     EXPECT_GT(document.records.size(), 5u);
   }
 }
@@ -147,7 +141,7 @@ TEST_F(CliTest, SampleLibraryExportsToTheDefaultFile) {
   EXPECT_NE(result.out.find("Wrote "), std::string::npos);
   EXPECT_NE(result.out.find(" entries to " + expectedPath + ".\n"), std::string::npos)
       << result.out;
-  const ImportDocument document = decodeImportDocument(slurp(expectedPath));
+  const ImportDocument document = decodeImportDocument(readFile(expectedPath));
   EXPECT_GT(document.records.size(), 5u);
 }
 
@@ -228,8 +222,8 @@ TEST_F(CliTest, EachRunStampsItsOwnTimeAndFreshIds) {
   ASSERT_EQ(tool({"--out", "a.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}).status, 0);
   ASSERT_EQ(tool({"--out", "b.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}).status, 0);
   const Date after = currentDate();
-  const ImportDocument a = decodeImportDocument(slurp(work() / "a.json"));
-  const ImportDocument b = decodeImportDocument(slurp(work() / "b.json"));
+  const ImportDocument a = decodeImportDocument(readFile(work() / "a.json"));
+  const ImportDocument b = decodeImportDocument(readFile(work() / "b.json"));
   ASSERT_EQ(a.records.size(), 1u);
   ASSERT_EQ(b.records.size(), 1u);
   EXPECT_NE(a.records[0].id, b.records[0].id);
@@ -257,7 +251,7 @@ TEST_F(CliTest, FailedWriteLeavesTheEarlierFileAndNoTemporaryFile) {
             "Could not write output: " + (work() / "out.json").string() + ": File too large\n");
   EXPECT_NE(result.out.find("  C / N: 4000 entries"), std::string::npos) << result.out;
   EXPECT_EQ(result.out.find("Wrote"), std::string::npos);
-  EXPECT_EQ(slurp(work() / "out.json"), "earlier");
+  EXPECT_EQ(readFile(work() / "out.json"), "earlier");
   EXPECT_EQ(fileCount(work()), 1);
 }
 
@@ -281,7 +275,7 @@ TEST_F(CliTest, RunningOutOfMemoryIsAFailureWithAMessage) {
       tool({"--out", "out.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}, RLIM_INFINITY, kLimit);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "Could not write output: out of memory\n");
-  EXPECT_EQ(slurp(work() / "out.json"), "earlier");
+  EXPECT_EQ(readFile(work() / "out.json"), "earlier");
 }
 
 TEST_F(CliTest, FolderFilterFollowsTheLocalesCaseRules) {
@@ -305,7 +299,7 @@ TEST_F(CliTest, EntryDaysFollowTheUsersTimeZone) {
       R"([["F", "N", "one", {"date": "2024-03-10T02:00:00Z"}, {"date": "2024-03-10T02:00:00Z"}]])");
   ASSERT_EQ(tool({}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}, {"TZ", "America/Los_Angeles"}}).status,
             0);
-  const ImportDocument document = decodeImportDocument(slurp(work() / "jotterby-import.json"));
+  const ImportDocument document = decodeImportDocument(readFile(work() / "jotterby-import.json"));
   ASSERT_EQ(document.records.size(), 1u);
   EXPECT_EQ(formatInternetDate(document.records[0].entryDate), "2024-03-09T08:00:00Z");
 }

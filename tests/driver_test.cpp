@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <span>
@@ -58,8 +57,7 @@ class DriverTest : public testing::Test {
   }
 
   ImportDocument read(const std::string& name) const {
-    std::ifstream file(path(name));
-    return decodeImportDocument(std::string(std::istreambuf_iterator<char>(file), {}));
+    return decodeImportDocument(readFile(path(name)));
   }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
@@ -370,8 +368,7 @@ TEST_F(DriverTest, FailuresPartWayLeaveOnlyTheirMessageAndTheEarlierFile) {
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.out, c.out);
     EXPECT_EQ(outcome.err, c.err);
-    std::ifstream file(target);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "earlier");
+    EXPECT_EQ(readFile(target), "earlier");
     EXPECT_EQ(fileCount(dir_.path()), 1);
   }
 }

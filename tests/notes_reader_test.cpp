@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <new>
 #include <optional>
@@ -51,8 +50,7 @@ class FakeRunner : public ScriptRunner {
 };
 
 TEST(NotesReaderTest, ScriptIsTheScriptFileWithoutItsLastLineFeed) {
-  std::ifstream file(SHEAFWRIGHT_SCRIPT_FILE, std::ios::binary);
-  std::string text(std::istreambuf_iterator<char>(file), {});
+  std::string text = readFile(SHEAFWRIGHT_SCRIPT_FILE);
   ASSERT_TRUE(text.ends_with("\n")) << text;
   text.pop_back();
   EXPECT_FALSE(text.ends_with("\n"));

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -118,6 +119,12 @@ class TemporaryDirectory {
  private:
   std::filesystem::path path_;
 };
+
+// The bytes of a file, none when it cannot be read.
+inline std::string readFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
 
 // How many entries a directory holds: what a write left behind.
 inline std::ptrdiff_t fileCount(const std::filesystem::path& dir) {
