@@ -28,6 +28,7 @@ struct Outcome {
   int status;
   std::string out;
   std::string err;
+  std::string progress{};  // what a person watching would see
 };
 
 const char* const kLibrary = R"([
@@ -314,15 +315,8 @@ class FolderRunner : public ScriptRunner {
   std::vector<Folder> folders_;
 };
 
-struct RunAgainst {
-  int status;
-  std::string out;
-  std::string err;
-  std::string progress;
-};
-
-RunAgainst runAgainst(ScriptRunner& runner, std::vector<std::string> arguments,
-                      bool terminal = false) {
+Outcome runAgainst(ScriptRunner& runner, std::vector<std::string> arguments,
+                   bool terminal = false) {
   arguments.insert(arguments.begin(), "sheafwright");
   std::ostringstream out;
   std::ostringstream err;
@@ -364,7 +358,7 @@ TEST_F(DriverTest, FailuresPartWayLeaveOnlyTheirMessageAndTheEarlierFile) {
     const std::string target = path("out.json");
     std::ofstream(target) << "earlier";
     FolderRunner runner(c.folders);
-    const RunAgainst outcome = runAgainst(runner, {"--out", target});
+    const Outcome outcome = runAgainst(runner, {"--out", target});
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.out, c.out);
     EXPECT_EQ(outcome.err, c.err);
@@ -408,9 +402,9 @@ TEST_F(DriverTest, ProgressIsShownOnlyWhereSomeoneWatches) {
         {"Line\nbreak " + std::string(40, 'x'), {}}};
   };
   FolderRunner quiet(folders());
-  const RunAgainst plain = runAgainst(quiet, {"--out", path("p.json")});
+  const Outcome plain = runAgainst(quiet, {"--out", path("p.json")});
   FolderRunner watched(folders());
-  const RunAgainst shown = runAgainst(watched, {"--out", path("p.json")}, true);
+  const Outcome shown = runAgainst(watched, {"--out", path("p.json")}, true);
   EXPECT_EQ(plain.progress, "");
   EXPECT_EQ(shown.out, plain.out);
   EXPECT_EQ(shown.err, "");
