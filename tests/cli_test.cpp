@@ -68,10 +68,7 @@ class CliTest : public testing::Test {
     }
     ChildProcess child{.program = SHEAFWRIGHT_BINARY,
                        .arguments = arguments,
-                       .environment = {{"SHEAFWRIGHT_NOTES_LIBRARY", SHEAFWRIGHT_SAMPLE_LIBRARY},
-                                       {"TZ", "UTC"},
-                                       {"LANG", "en_US.UTF-8"},
-                                       {"LC_ALL", std::nullopt}},
+                       .environment = environment,
                        .out = dir_ / "stdout",
                        .err = terminal >= 0 ? fs::path(::ptsname(terminal)) : dir_ / "stderr",
                        .prepare = [&] {
@@ -88,9 +85,11 @@ class CliTest : public testing::Test {
                            ::setrlimit(RLIMIT_AS, &limit);
                          }
                        }};
-    for (const auto& [name, value] : environment) {
-      child.environment.insert_or_assign(name, value);
-    }
+    // Where the test names none of these.
+    child.environment.insert({{"SHEAFWRIGHT_NOTES_LIBRARY", SHEAFWRIGHT_SAMPLE_LIBRARY},
+                              {"TZ", "UTC"},
+                              {"LANG", "en_US.UTF-8"},
+                              {"LC_ALL", std::nullopt}});
     Result result;
     result.status = runChild(child).status;
     result.out = readFile(child.out);
