@@ -140,8 +140,13 @@ std::vector<ImportRecord> records(std::size_t count) {
   std::vector<ImportRecord> out;
   UuidGenerator ids;
   for (std::size_t i = 0; i < count; ++i) {
-    out.push_back(ImportRecord{ids.next(), "Call Anna about the contract, caf\u00e9 \u65e5\u8a18",
-                               Date{}, Date{}, "Journal 2024", "March", "Work", "zzV"});
+    out.push_back(ImportRecord{.id = ids.next(),
+                               .text = "Call Anna about the contract, caf\u00e9 \u65e5\u8a18",
+                               .createdAt = Date{},
+                               .folder = "Journal 2024",
+                               .notebook = "March",
+                               .topic = "Work",
+                               .order = "zzV"});
   }
   return out;
 }
@@ -154,8 +159,14 @@ void BM_BuildRecords(benchmark::State& state) {
     std::vector<ImportRecord> built;
     built.reserve(result.entries.size());
     for (const ParsedEntry& entry : result.entries) {
-      built.push_back(ImportRecord{ids.next(), entry.text, entry.date, Date{}, "Journal 2024",
-                                   "March", entry.topic, entry.order});
+      built.push_back(ImportRecord{.id = ids.next(),
+                                   .text = entry.text,
+                                   .entryDate = entry.date,
+                                   .createdAt = Date{},
+                                   .folder = "Journal 2024",
+                                   .notebook = "March",
+                                   .topic = entry.topic,
+                                   .order = entry.order});
     }
     benchmark::DoNotOptimize(built);
   }

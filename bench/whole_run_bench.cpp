@@ -19,9 +19,7 @@
 #include <vector>
 
 #include "bench/library_generator.h"
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include "tests/child_process.h"
 #include <unistd.h>
 
 namespace sheafwright::bench {
@@ -66,35 +64,15 @@ struct RunResult {
 // standard output goes to `printed` when given.
 RunResult runProcess(const char* program, const std::vector<std::string>& arguments,
                      const fs::path& library, const fs::path* printed = nullptr) {
-  std::vector<std::string> copies{program};
-  copies.insert(copies.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& argument : copies) {
-    argv.push_back(argument.data());
-  }
-  argv.push_back(nullptr);
+  const ChildProcess child{
+      .program = program,
+      .arguments = arguments,
+      .environment = {{"SHEAFWRIGHT_NOTES_LIBRARY", library.string()}, {"TZ", "Europe/Berlin"}},
+      .out = printed != nullptr ? *printed : fs::path("/dev/null")};
   const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int out = printed != nullptr
-                        ? ::open(printed->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)
-                        : ::open("/dev/null", O_WRONLY);
-    ::dup2(out, 1);
-    ::setenv("SHEAFWRIGHT_NOTES_LIBRARY", library.c_str(), 1);
-    ::setenv("TZ", "Europe/Berlin", 1);
-    ::execv(program, argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
+  const ChildExit exit = runChild(child);
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-#if defined(__APPLE__)
-  const long peakKilobytes = usage.ru_maxrss / 1024;  // bytes on macOS
-#else
-  const long peakKilobytes = usage.ru_maxrss;
-#endif
-  return {elapsed.count(), peakKilobytes, WIFEXITED(status) && WEXITSTATUS(status) == 0};
+  return {elapsed.count(), exit.peakKilobytes, exit.status == 0};
 }
 
 RunResult runTool(const fs::path& library, const fs::path& output,

@@ -3,6 +3,7 @@
 // application for anything.
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/platform/apple_runner.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -25,10 +26,6 @@ namespace {
 using apple::fourCharCode;
 using Folders = std::vector<std::optional<std::string>>;
 
-const std::string kHint =
-    ". Make sure Notes is running and automation permission was granted (System Settings \u203A "
-    "Privacy & Security \u203A Automation).";
-
 NSAppleEventDescriptor* textValue(NSString* value) {
   return [NSAppleEventDescriptor descriptorWithString:value];
 }
@@ -38,10 +35,6 @@ NSAppleEventDescriptor* utf16(std::u16string_view units) {
   return [NSAppleEventDescriptor descriptorWithDescriptorType:typeUnicodeText
                                                         bytes:units.data()
                                                        length:units.size() * sizeof(char16_t)];
-}
-
-Date at(const char* text) {
-  return *parseInternetDate(text);
 }
 
 NSAppleEventDescriptor* date(const char* text) {
@@ -100,15 +93,6 @@ class FixedRunner : public ScriptRunner {
 NotesReader::Library read(NSAppleEventDescriptor* reply) {
   std::unordered_set<std::string> seenIds;
   return NotesReader::unpack(apple::wrapDescriptor(reply), seenIds);
-}
-
-std::string failureOf(ScriptRunner& runner) {
-  try {
-    NotesReader::open(runner);
-  } catch (const NotesReader::ReaderError& error) {
-    return error.description();
-  }
-  return "(no failure)";
 }
 
 TEST(AppleScriptRunnerTest, MissingValueAndNullHaveNeitherTextNorDate) {

@@ -1,55 +1,37 @@
 // The atomic replacement of a file: all of it on commit, nothing otherwise, the first failure.
 #include "sheafwright/atomic_file.h"
 
+#include "tests/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace sheafwright {
 namespace {
 
-namespace fs = std::filesystem;
-
 class AtomicFileTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("sheafwright-atomic-" + std::to_string(::getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    target_ = (dir_ / "out.json").string();
-    std::ofstream(target_) << "earlier";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { std::ofstream(target_) << "earlier"; }
 
-  std::string contents() const {
-    std::ifstream file(target_);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-  }
-  long files() const { return std::distance(fs::directory_iterator(dir_), {}); }
-
-  fs::path dir_;
-  std::string target_;
+  const TemporaryDirectory dir_;
+  const std::string target_ = (dir_ / "out.json").string();
 };
 
 TEST_F(AtomicFileTest, CommitReplacesTheTargetWhole) {
   {
     AtomicFile file(target_);
     file.write("{\n");
-    EXPECT_EQ(contents(), "earlier");
+    EXPECT_EQ(readFile(target_), "earlier");
     file.write("}\n");
     EXPECT_EQ(file.commit(), std::nullopt);
   }
-  EXPECT_EQ(contents(), "{\n}\n");
-  EXPECT_EQ(files(), 1);
+  EXPECT_EQ(readFile(target_), "{\n}\n");
+  EXPECT_EQ(fileCount(dir_.path()), 1);
 }
 
 TEST_F(AtomicFileTest, WithoutCommitTheEarlierFileStaysAndNothingIsLeft) {
@@ -57,8 +39,8 @@ TEST_F(AtomicFileTest, WithoutCommitTheEarlierFileStaysAndNothingIsLeft) {
     AtomicFile file(target_);
     file.write("partial");
   }
-  EXPECT_EQ(contents(), "earlier");
-  EXPECT_EQ(files(), 1);
+  EXPECT_EQ(readFile(target_), "earlier");
+  EXPECT_EQ(fileCount(dir_.path()), 1);
 }
 
 TEST_F(AtomicFileTest, TheFirstFailureIsKeptAndNothingIsLeft) {
@@ -81,8 +63,8 @@ TEST_F(AtomicFileTest, TheFirstFailureIsKeptAndNothingIsLeft) {
   }
   ::setrlimit(RLIMIT_FSIZE, &previous);
   EXPECT_EQ(failure, target_ + ": File too large");
-  EXPECT_EQ(contents(), "earlier");
-  EXPECT_EQ(files(), 1);
+  EXPECT_EQ(readFile(target_), "earlier");
+  EXPECT_EQ(fileCount(dir_.path()), 1);
 }
 
 }  // namespace

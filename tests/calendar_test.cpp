@@ -2,6 +2,7 @@
 #include "sheafwright/calendar.h"
 
 #include "sheafwright/date.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 #include <unicode/calendar.h>
@@ -19,10 +20,6 @@
 
 namespace sheafwright {
 namespace {
-
-Date at(const char* text) {
-  return *parseInternetDate(text);
-}
 
 std::int64_t micros(std::optional<Date> date) {
   return date ? date->time_since_epoch().count() : -1;

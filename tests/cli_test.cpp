@@ -1,12 +1,13 @@
 // Runs the built binary as a user would: its streams, exit status and written file.
 #include "sheafwright/import_document.h"
+#include "tests/child_process.h"
 #include "tests/import_document_reader.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -31,11 +32,6 @@ struct Result {
   std::string err;
 };
 
-std::string slurp(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 // Whether a process held to `limit` bytes of address space fails to allocate twice that.
 bool addressSpaceLimitHolds(rlim_t limit) {
   const pid_t pid = ::fork();
@@ -54,16 +50,7 @@ bool addressSpaceLimitHolds(rlim_t limit) {
 
 class CliTest : public testing::Test {
  protected:
-  void SetUp() override {
-    // The real path: the tool reports the working directory as the system gives it, and
-    // macOS's temporary directory lies behind a symbolic link (/var is /private/var).
-    dir_ = fs::canonical(fs::temp_directory_path()) /
-           (std::string("sheafwright-cli-") + std::to_string(::getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "work");
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { fs::create_directories(work()); }
 
   // Runs the tool in dir_/work with the given environment additions (nullopt unsets). The
   // library is the sample's file unless a test names another, so that no test asks the real
@@ -72,8 +59,6 @@ class CliTest : public testing::Test {
   Result tool(const std::vector<std::string>& arguments,
               const std::map<std::string, std::optional<std::string>>& environment = {},
               rlim_t fileSizeLimit = RLIM_INFINITY, rlim_t addressSpaceLimit = RLIM_INFINITY) {
-    const fs::path outPath = dir_ / "stdout";
-    const fs::path errPath = dir_ / "stderr";
     // Standard error on a terminal of its own, as where a person runs the tool.
     const int terminal = errorOnTerminal_ ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
     if (errorOnTerminal_ && (terminal < 0 || ::grantpt(terminal) != 0 ||
@@ -81,55 +66,35 @@ class CliTest : public testing::Test {
       ADD_FAILURE() << "no pseudo-terminal";
       return {};
     }
-    const std::string terminalName = terminal >= 0 ? ::ptsname(terminal) : "";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = terminal >= 0 ? ::open(terminalName.c_str(), O_WRONLY | O_NOCTTY)
-                                    : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      if (::chdir((dir_ / "work").c_str()) != 0) {
-        ::_exit(127);
-      }
-      ::setenv("SHEAFWRIGHT_NOTES_LIBRARY", SHEAFWRIGHT_SAMPLE_LIBRARY, 1);
-      ::setenv("TZ", "UTC", 1);
-      ::setenv("LANG", "en_US.UTF-8", 1);
-      ::unsetenv("LC_ALL");
-      for (const auto& [name, value] : environment) {
-        if (value) {
-          ::setenv(name.c_str(), value->c_str(), 1);
-        } else {
-          ::unsetenv(name.c_str());
-        }
-      }
-      if (fileSizeLimit != RLIM_INFINITY) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{fileSizeLimit, fileSizeLimit};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-      }
-      if (addressSpaceLimit != RLIM_INFINITY) {
-        const rlimit limit{addressSpaceLimit, addressSpaceLimit};
-        ::setrlimit(RLIMIT_AS, &limit);
-      }
-      std::vector<char*> argv;
-      std::string program = SHEAFWRIGHT_BINARY;
-      argv.push_back(program.data());
-      std::vector<std::string> copies = arguments;
-      for (std::string& argument : copies) {
-        argv.push_back(argument.data());
-      }
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    ChildProcess child{.program = SHEAFWRIGHT_BINARY,
+                       .arguments = arguments,
+                       .environment = environment,
+                       .out = dir_ / "stdout",
+                       .err = terminal >= 0 ? fs::path(::ptsname(terminal)) : dir_ / "stderr",
+                       .prepare = [&] {
+                         if (::chdir(work().c_str()) != 0) {
+                           ::_exit(127);
+                         }
+                         if (fileSizeLimit != RLIM_INFINITY) {
+                           ::signal(SIGXFSZ, SIG_IGN);
+                           const rlimit limit{fileSizeLimit, fileSizeLimit};
+                           ::setrlimit(RLIMIT_FSIZE, &limit);
+                         }
+                         if (addressSpaceLimit != RLIM_INFINITY) {
+                           const rlimit limit{addressSpaceLimit, addressSpaceLimit};
+                           ::setrlimit(RLIMIT_AS, &limit);
+                         }
+                       }};
+    // Where the test names none of these.
+    child.environment.insert({{"SHEAFWRIGHT_NOTES_LIBRARY", SHEAFWRIGHT_SAMPLE_LIBRARY},
+                              {"TZ", "UTC"},
+                              {"LANG", "en_US.UTF-8"},
+                              {"LC_ALL", std::nullopt}});
     Result result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = slurp(outPath);
+    result.status = runChild(child).status;
+    result.out = readFile(child.out);
     if (terminal < 0) {
-      result.err = slurp(errPath);
+      result.err = readFile(child.err);
       return result;
     }
     // What the terminal holds; the writer is gone, so reading ends when it is all read.
@@ -150,7 +115,7 @@ class CliTest : public testing::Test {
 
   fs::path work() const { return dir_ / "work"; }
 
-  fs::path dir_;
+  const TemporaryDirectory dir_;
   bool errorOnTerminal_ = false;
 };
 
@@ -162,7 +127,7 @@ TEST_F(CliTest, WithoutALibraryTheStandInServesTheEmbeddedSample) {
     SCOPED_TRACE(variable ? "empty" : "unset");
     const Result result = tool({"--out", "sample.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", variable}});
     EXPECT_EQ(result.status, 0) << result.err;
-    const ImportDocument document = decodeImportDocument(slurp(work() / "sample.json"));
+    const ImportDocument document = decodeImportDocument(readFile(work() / "sample.json"));
     EXPECT_GT(document.records.size(), 5u);
   }
 }
@@ -175,7 +140,7 @@ TEST_F(CliTest, SampleLibraryExportsToTheDefaultFile) {
   EXPECT_NE(result.out.find("Wrote "), std::string::npos);
   EXPECT_NE(result.out.find(" entries to " + expectedPath + ".\n"), std::string::npos)
       << result.out;
-  const ImportDocument document = decodeImportDocument(slurp(expectedPath));
+  const ImportDocument document = decodeImportDocument(readFile(expectedPath));
   EXPECT_GT(document.records.size(), 5u);
 }
 
@@ -256,8 +221,8 @@ TEST_F(CliTest, EachRunStampsItsOwnTimeAndFreshIds) {
   ASSERT_EQ(tool({"--out", "a.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}).status, 0);
   ASSERT_EQ(tool({"--out", "b.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}).status, 0);
   const Date after = currentDate();
-  const ImportDocument a = decodeImportDocument(slurp(work() / "a.json"));
-  const ImportDocument b = decodeImportDocument(slurp(work() / "b.json"));
+  const ImportDocument a = decodeImportDocument(readFile(work() / "a.json"));
+  const ImportDocument b = decodeImportDocument(readFile(work() / "b.json"));
   ASSERT_EQ(a.records.size(), 1u);
   ASSERT_EQ(b.records.size(), 1u);
   EXPECT_NE(a.records[0].id, b.records[0].id);
@@ -285,8 +250,8 @@ TEST_F(CliTest, FailedWriteLeavesTheEarlierFileAndNoTemporaryFile) {
             "Could not write output: " + (work() / "out.json").string() + ": File too large\n");
   EXPECT_NE(result.out.find("  C / N: 4000 entries"), std::string::npos) << result.out;
   EXPECT_EQ(result.out.find("Wrote"), std::string::npos);
-  EXPECT_EQ(slurp(work() / "out.json"), "earlier");
-  EXPECT_EQ(std::distance(fs::directory_iterator(work()), {}), 1);
+  EXPECT_EQ(readFile(work() / "out.json"), "earlier");
+  EXPECT_EQ(fileCount(work()), 1);
 }
 
 TEST_F(CliTest, RunningOutOfMemoryIsAFailureWithAMessage) {
@@ -309,7 +274,7 @@ TEST_F(CliTest, RunningOutOfMemoryIsAFailureWithAMessage) {
       tool({"--out", "out.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}, RLIM_INFINITY, kLimit);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "Could not write output: out of memory\n");
-  EXPECT_EQ(slurp(work() / "out.json"), "earlier");
+  EXPECT_EQ(readFile(work() / "out.json"), "earlier");
 }
 
 TEST_F(CliTest, FolderFilterFollowsTheLocalesCaseRules) {
@@ -333,7 +298,7 @@ TEST_F(CliTest, EntryDaysFollowTheUsersTimeZone) {
       R"([["F", "N", "one", {"date": "2024-03-10T02:00:00Z"}, {"date": "2024-03-10T02:00:00Z"}]])");
   ASSERT_EQ(tool({}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}, {"TZ", "America/Los_Angeles"}}).status,
             0);
-  const ImportDocument document = decodeImportDocument(slurp(work() / "jotterby-import.json"));
+  const ImportDocument document = decodeImportDocument(readFile(work() / "jotterby-import.json"));
   ASSERT_EQ(document.records.size(), 1u);
   EXPECT_EQ(formatInternetDate(document.records[0].entryDate), "2024-03-09T08:00:00Z");
 }

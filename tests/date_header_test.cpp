@@ -2,6 +2,7 @@
 #include "sheafwright/calendar.h"
 #include "sheafwright/date.h"
 #include "sheafwright/notes_parser.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,6 @@
 
 namespace sheafwright {
 namespace {
-
-Date at(const char* text) {
-  return *parseInternetDate(text);
-}
 
 // Header lines with reference year 2024 in UTC; "" means no header.
 TEST(DateHeaderTest, FormsAndTheirRefusals) {

@@ -4,14 +4,13 @@
 #include "sheafwright/import_document.h"
 #include "sheafwright/platform/standin_runner.h"
 #include "tests/import_document_reader.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
-#include <new>
 #include <optional>
 #include <span>
 #include <sstream>
@@ -29,6 +28,7 @@ struct Outcome {
   int status;
   std::string out;
   std::string err;
+  std::string progress{};  // what a person watching would see
 };
 
 const char* const kLibrary = R"([
@@ -42,16 +42,6 @@ const char* const kLibrary = R"([
 
 class DriverTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ =
-        fs::temp_directory_path() /
-        ("sheafwright-driver-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   Outcome run(std::vector<std::string> arguments, const std::string& library = kLibrary,
               Date now = currentDate()) {
     arguments.insert(arguments.begin(), "sheafwright");
@@ -68,13 +58,12 @@ class DriverTest : public testing::Test {
   }
 
   ImportDocument read(const std::string& name) const {
-    std::ifstream file(path(name));
-    return decodeImportDocument(std::string(std::istreambuf_iterator<char>(file), {}));
+    return decodeImportDocument(readFile(path(name)));
   }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
-  fs::path dir_;
+  const TemporaryDirectory dir_;
 };
 
 const std::string kUsage =
@@ -181,8 +170,8 @@ TEST_F(DriverTest, TrailingOptionsAndLiteralValues) {
 }
 
 TEST_F(DriverTest, EachRunTakesItsOwnTime) {
-  const Date first = *parseInternetDate("2024-03-04T07:15:30.600Z");
-  const Date second = *parseInternetDate("2024-03-04T07:15:31Z");
+  const Date first = at("2024-03-04T07:15:30.600Z");
+  const Date second = at("2024-03-04T07:15:31Z");
   ASSERT_EQ(run({"--out", path("1.json")}, kLibrary, first).status, 0);
   ASSERT_EQ(run({"--out", path("2.json")}, kLibrary, second).status, 0);
   const ImportDocument a = read("1.json");
@@ -241,10 +230,7 @@ TEST_F(DriverTest, ReaderFailureEndsWithStatus1AndNoFile) {
       run({"--out", path("f.json")}, R"({"error": {"NSAppleScriptErrorNumber": -600}})");
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.out, kReading);
-  EXPECT_EQ(outcome.err,
-            "AppleScript failed: {\"NSAppleScriptErrorNumber\":-600}. Make sure Notes is running "
-            "and automation permission was granted (System Settings \u203A Privacy & Security "
-            "\u203A Automation).\n");
+  EXPECT_EQ(outcome.err, "AppleScript failed: {\"NSAppleScriptErrorNumber\":-600}" + kHint + "\n");
   EXPECT_FALSE(fs::exists(path("f.json")));
 }
 
@@ -260,12 +246,7 @@ TEST_F(DriverTest, ReplacesAnExistingFileAndLeavesNoTemporaryFiles) {
   const std::string target = path("out.json");
   std::ofstream(target) << "old";
   ASSERT_EQ(run({"--out", target}).status, 0);
-  std::size_t files = 0;
-  for (const auto& entry : fs::directory_iterator(dir_)) {
-    (void)entry;
-    ++files;
-  }
-  EXPECT_EQ(files, 1u);
+  EXPECT_EQ(fileCount(dir_.path()), 1);
   std::ifstream file(target);
   EXPECT_EQ(file.get(), '{');
 }
@@ -286,43 +267,15 @@ TEST_F(DriverTest, ExportedFileHasTheModeOfANewFile) {
 // list, then each folder's reply when it is asked for, which may instead fail.
 class FolderRunner : public ScriptRunner {
  public:
-  struct Value : ScriptDescriptor {
-    std::vector<std::shared_ptr<Value>> items;
-    std::optional<std::string> text;
-    std::optional<Date> date;
-    bool outOfMemory = false;  // its text cannot be had
-    std::int64_t numberOfItems() const override { return static_cast<std::int64_t>(items.size()); }
-    std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
-      if (index < 1 || index > numberOfItems()) {
-        return nullptr;
-      }
-      return std::make_unique<Value>(*items[static_cast<std::size_t>(index - 1)]);
-    }
-    std::optional<std::string> stringValue() const override {
-      if (outOfMemory) {
-        throw std::bad_alloc();
-      }
-      return text;
-    }
-    std::optional<Date> dateValue() const override { return date; }
-  };
   struct Folder {
     std::string name;
-    std::vector<std::shared_ptr<Value>> notes;
+    std::vector<FakeValue> notes;
     bool fails = false;
   };
 
-  static std::shared_ptr<Value> note(const std::string& folder, const std::string& body) {
-    auto note = std::make_shared<Value>();
-    for (const std::string& text : {folder, std::string("N"), body}) {
-      note->items.push_back(std::make_shared<Value>());
-      note->items.back()->text = text;
-    }
-    for (int i = 0; i < 2; ++i) {
-      note->items.push_back(std::make_shared<Value>());
-      note->items.back()->date = Date{};
-    }
-    return note;
+  static FakeValue note(const std::string& folder, const std::string& body) {
+    return fakeList(
+        {fakeText(folder), fakeText("N"), fakeText(body), fakeDate(Date{}), fakeDate(Date{})});
   }
 
   explicit FolderRunner(std::vector<Folder> folders) : folders_(std::move(folders)) {}
@@ -341,11 +294,10 @@ class FolderRunner : public ScriptRunner {
   struct FolderScript : Script {
     explicit FolderScript(FolderRunner& runner) : runner_(runner) {}
     ScriptOutcome call(std::string_view handler, std::span<const std::int64_t> arguments) override {
-      auto reply = std::make_unique<Value>();
+      auto reply = std::make_unique<FakeValue>();
       if (handler == "folderNames") {
         for (const Folder& folder : runner_.folders_) {
-          reply->items.push_back(std::make_shared<Value>());
-          reply->items.back()->text = folder.name;
+          reply->items.push_back(fakeText(folder.name));
         }
         return {std::move(reply), nullptr};
       }
@@ -363,15 +315,8 @@ class FolderRunner : public ScriptRunner {
   std::vector<Folder> folders_;
 };
 
-struct RunAgainst {
-  int status;
-  std::string out;
-  std::string err;
-  std::string progress;
-};
-
-RunAgainst runAgainst(ScriptRunner& runner, std::vector<std::string> arguments,
-                      bool terminal = false) {
+Outcome runAgainst(ScriptRunner& runner, std::vector<std::string> arguments,
+                   bool terminal = false) {
   arguments.insert(arguments.begin(), "sheafwright");
   std::ostringstream out;
   std::ostringstream err;
@@ -384,8 +329,8 @@ RunAgainst runAgainst(ScriptRunner& runner, std::vector<std::string> arguments,
 
 TEST_F(DriverTest, FailuresPartWayLeaveOnlyTheirMessageAndTheEarlierFile) {
   const std::string body = "<div>one</div><div>two</div>";
-  auto unreadable = FolderRunner::note("A", body);
-  unreadable->items[1]->outOfMemory = true;
+  FakeValue unreadable = FolderRunner::note("A", body);
+  unreadable.items[1].outOfMemory = true;
   struct Case {
     const char* name;
     std::vector<FolderRunner::Folder> folders;
@@ -402,9 +347,7 @@ TEST_F(DriverTest, FailuresPartWayLeaveOnlyTheirMessageAndTheEarlierFile) {
       {"a later folder fails",
        {{"A", {FolderRunner::note("A", body)}}, {"B", {}, true}},
        kReading,
-       "AppleScript failed: Notes got an error" + std::string(". Make sure Notes is running and "
-       "automation permission was granted (System Settings \u203A Privacy & Security \u203A "
-       "Automation).\n")},
+       "AppleScript failed: Notes got an error" + kHint + "\n"},
       {"out of memory",
        {{"A", {FolderRunner::note("A", body), unreadable}}},
        kReading,
@@ -415,13 +358,12 @@ TEST_F(DriverTest, FailuresPartWayLeaveOnlyTheirMessageAndTheEarlierFile) {
     const std::string target = path("out.json");
     std::ofstream(target) << "earlier";
     FolderRunner runner(c.folders);
-    const RunAgainst outcome = runAgainst(runner, {"--out", target});
+    const Outcome outcome = runAgainst(runner, {"--out", target});
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.out, c.out);
     EXPECT_EQ(outcome.err, c.err);
-    std::ifstream file(target);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "earlier");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    EXPECT_EQ(readFile(target), "earlier");
+    EXPECT_EQ(fileCount(dir_.path()), 1);
   }
 }
 
@@ -460,9 +402,9 @@ TEST_F(DriverTest, ProgressIsShownOnlyWhereSomeoneWatches) {
         {"Line\nbreak " + std::string(40, 'x'), {}}};
   };
   FolderRunner quiet(folders());
-  const RunAgainst plain = runAgainst(quiet, {"--out", path("p.json")});
+  const Outcome plain = runAgainst(quiet, {"--out", path("p.json")});
   FolderRunner watched(folders());
-  const RunAgainst shown = runAgainst(watched, {"--out", path("p.json")}, true);
+  const Outcome shown = runAgainst(watched, {"--out", path("p.json")}, true);
   EXPECT_EQ(plain.progress, "");
   EXPECT_EQ(shown.out, plain.out);
   EXPECT_EQ(shown.err, "");

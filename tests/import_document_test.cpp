@@ -2,6 +2,7 @@
 #include "sheafwright/import_document.h"
 
 #include "tests/import_document_reader.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -14,10 +15,6 @@
 
 namespace sheafwright {
 namespace {
-
-Date at(const char* text) {
-  return *parseInternetDate(text);
-}
 
 // The bytes of a whole document, or why it could not be written.
 struct Encoded {
@@ -41,11 +38,19 @@ TEST(ImportDocumentTest, EncodesSortedPrettyPrintedWithInternetDates) {
   // 09:15:30.75 at UTC+2 is 07:15:30 UTC; the fraction is dropped.
   document.exportedAt = at("2024-03-04T09:15:30.75+02:00");
   document.records.push_back(
-      ImportRecord{*Uuid::parse("3F2504E0-4F89-41D3-9A0C-0305E82C3301"),
-                   "line one\nline \"two\"\t\u00e9\u2028\x01", at("2024-03-04T00:00:00+01:00"),
-                   at("2024-03-01T12:00:00Z"), "Jour\\nal\x7f", "March", "Work", "V"});
-  document.records.push_back(ImportRecord{std::nullopt, "no topic", at("1999-12-31T23:59:59Z"),
-                                          std::nullopt, "F", "N", std::nullopt, "k"});
+      ImportRecord{.id = *Uuid::parse("3F2504E0-4F89-41D3-9A0C-0305E82C3301"),
+                   .text = "line one\nline \"two\"\t\u00e9\u2028\x01",
+                   .entryDate = at("2024-03-04T00:00:00+01:00"),
+                   .createdAt = at("2024-03-01T12:00:00Z"),
+                   .folder = "Jour\\nal\x7f",
+                   .notebook = "March",
+                   .topic = "Work",
+                   .order = "V"});
+  document.records.push_back(ImportRecord{.text = "no topic",
+                                          .entryDate = at("1999-12-31T23:59:59Z"),
+                                          .folder = "F",
+                                          .notebook = "N",
+                                          .order = "k"});
   const std::string expected =
       "{\n"
       "  \"exportedAt\": \"2024-03-04T07:15:30Z\",\n"
@@ -84,9 +89,9 @@ TEST(ImportDocumentTest, EmptyDocumentHasAnEmptyRecordsArray) {
 TEST(ImportDocumentTest, TextThatIsNotUtf8FailsNamingRecordAndField) {
   ImportDocument document;
   document.records.push_back(
-      ImportRecord{std::nullopt, "fine", Date{}, std::nullopt, "F", "N", {}, "V"});
+      ImportRecord{.text = "fine", .folder = "F", .notebook = "N", .order = "V"});
   document.records.push_back(
-      ImportRecord{std::nullopt, "fine", Date{}, std::nullopt, "F", "bad \xff", {}, "k"});
+      ImportRecord{.text = "fine", .folder = "F", .notebook = "bad \xff", .order = "k"});
   const Encoded encoded = encode(document);
   ASSERT_TRUE(encoded.failure.has_value());
   EXPECT_EQ(*encoded.failure,
@@ -113,7 +118,7 @@ TEST(ImportDocumentTest, TextIsWrittenAsItIsUnlessItNeedsEscapingOrIsNotUtf8) {
     SCOPED_TRACE(c.text);
     ImportDocument document;
     document.records.push_back(
-        ImportRecord{std::nullopt, "t", Date{}, std::nullopt, "F", c.text, std::nullopt, "V"});
+        ImportRecord{.text = "t", .folder = "F", .notebook = c.text, .order = "V"});
     const Encoded result = encode(document);
     if (c.json.empty()) {
       EXPECT_TRUE(result.failure.has_value());
@@ -159,7 +164,7 @@ TEST(ImportDocumentTest, EveryByteThatNeedsEscapingIsFoundWhereverItStands) {
         SCOPED_TRACE(testing::PrintToString(text));
         ImportDocument document;
         document.records.push_back(
-            ImportRecord{std::nullopt, text, Date{}, std::nullopt, "F", "N", std::nullopt, "V"});
+            ImportRecord{.text = text, .folder = "F", .notebook = "N", .order = "V"});
         const Encoded encoded = encode(document);
         ASSERT_FALSE(encoded.failure.has_value());
         ASSERT_NE(encoded.bytes.find("\"text\": " + reference(text) + "\n"), std::string::npos)
@@ -179,9 +184,11 @@ TEST(ImportDocumentTest, FolderAndNoteNamesAreWrittenWhateverCameBefore) {
     ImportDocument document;
     for (std::size_t i = 0; i < names.size(); ++i) {
       // The folder follows the sequence; the note name follows it one record behind.
-      document.records.push_back(ImportRecord{std::nullopt, "t", Date{}, std::nullopt, names[i],
-                                              names[(i + names.size() - 1) % names.size()],
-                                              std::nullopt, "V"});
+      document.records.push_back(
+          ImportRecord{.text = "t",
+                       .folder = names[i],
+                       .notebook = names[(i + names.size() - 1) % names.size()],
+                       .order = "V"});
     }
     const ImportDocument read = decodeImportDocument(encode(document).bytes);
     EXPECT_EQ(read.records, document.records);
@@ -211,10 +218,15 @@ TEST(ImportDocumentTest, DocumentsOfManyPiecesReadBack) {
     document.exportedAt = at("2024-03-04T07:15:30Z");
     UuidGenerator ids;
     for (std::size_t i = 0; i < c.records; ++i) {
-      document.records.push_back(ImportRecord{
-          ids.next(), repeated(c.textBytes) + std::to_string(i), at("2024-03-03T23:00:00Z"),
-          at("2024-03-01T12:00:00Z"), i % 3 == 0 ? "" : "F\u00e9", "N" + std::to_string(i % 7),
-          i % 2 == 0 ? std::optional<std::string>(unit) : std::nullopt, "V" + std::to_string(i)});
+      document.records.push_back(
+          ImportRecord{.id = ids.next(),
+                       .text = repeated(c.textBytes) + std::to_string(i),
+                       .entryDate = at("2024-03-03T23:00:00Z"),
+                       .createdAt = at("2024-03-01T12:00:00Z"),
+                       .folder = i % 3 == 0 ? "" : "F\u00e9",
+                       .notebook = "N" + std::to_string(i % 7),
+                       .topic = i % 2 == 0 ? std::optional<std::string>(unit) : std::nullopt,
+                       .order = "V" + std::to_string(i)});
     }
     std::size_t pieces = 0;
     std::string bytes;

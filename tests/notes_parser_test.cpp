@@ -2,6 +2,7 @@
 #include "sheafwright/notes_parser.h"
 
 #include "sheafwright/date.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +16,6 @@ using Line = NotesParser::Line;
 using Item = NotesParser::ItemLine;
 using Plain = NotesParser::PlainLine;
 using DateLine = NotesParser::DateLine;
-
-Date at(const char* text) {
-  return *parseInternetDate(text);
-}
 
 NotesParser parserIn(const char* zone, std::optional<std::int64_t> year = 2024) {
   return NotesParser{year, at("2024-03-10T21:30:00Z"), at("2023-07-01T12:00:00Z"), Calendar(zone)};

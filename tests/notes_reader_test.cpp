@@ -2,11 +2,11 @@
 #include "sheafwright/notes_reader.h"
 
 #include "sheafwright/platform/standin_runner.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <new>
 #include <optional>
@@ -18,10 +18,6 @@
 
 namespace sheafwright {
 namespace {
-
-Date at(const char* text) {
-  return *parseInternetDate(text);
-}
 
 // A runner that cannot make the script at all, or fails with a fixed record.
 class FakeRunner : public ScriptRunner {
@@ -53,22 +49,8 @@ class FakeRunner : public ScriptRunner {
   std::string seenSource;
 };
 
-std::string failureOf(ScriptRunner& runner) {
-  try {
-    NotesReader::open(runner);
-  } catch (const NotesReader::ReaderError& error) {
-    return error.description();
-  }
-  return "(no failure)";
-}
-
-const std::string kHint =
-    ". Make sure Notes is running and automation permission was granted (System Settings \u203A "
-    "Privacy & Security \u203A Automation).";
-
 TEST(NotesReaderTest, ScriptIsTheScriptFileWithoutItsLastLineFeed) {
-  std::ifstream file(SHEAFWRIGHT_SCRIPT_FILE, std::ios::binary);
-  std::string text(std::istreambuf_iterator<char>(file), {});
+  std::string text = readFile(SHEAFWRIGHT_SCRIPT_FILE);
   ASSERT_TRUE(text.ends_with("\n")) << text;
   text.pop_back();
   EXPECT_FALSE(text.ends_with("\n"));
@@ -216,38 +198,16 @@ TEST(NotesReaderTest, ElementsThatAreNoNotesAreCountedWithTheirFolders) {
   }
 }
 
-// A reply whose elements are given as descriptors, some of them absent.
-class FakeDescriptor : public ScriptDescriptor {
- public:
-  FakeDescriptor() = default;
-  explicit FakeDescriptor(std::string text) : text_(std::move(text)) {}
-  explicit FakeDescriptor(std::vector<std::shared_ptr<FakeDescriptor>> items)
-      : items_(std::move(items)) {}
-
-  std::int64_t numberOfItems() const override { return static_cast<std::int64_t>(items_.size()); }
-  std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
-    if (index < 1 || index > numberOfItems() || !items_[index - 1]) {
-      return nullptr;
-    }
-    return std::make_unique<FakeDescriptor>(*items_[index - 1]);
-  }
-  std::optional<std::string> stringValue() const override { return text_; }
-  std::optional<Date> dateValue() const override { return std::nullopt; }
-
- private:
-  std::optional<std::string> text_;
-  std::vector<std::shared_ptr<FakeDescriptor>> items_;
-};
+// A note whose fields are all text, the dates too.
+FakeValue textNote(const char* name = "N") {
+  return fakeList({fakeText("F"), fakeText(name), fakeText("x"), fakeText("d"), fakeText("d")});
+}
 
 TEST(NotesReaderTest, AbsentElementsAreCountedWithoutAFolder) {
-  const auto text = [](const char* value) { return std::make_shared<FakeDescriptor>(value); };
-  const auto note = std::make_shared<FakeDescriptor>(std::vector<std::shared_ptr<FakeDescriptor>>{
-      text("F"), text("N"), text("x"), text("d"), text("d")});
   // The folder field itself absent, then a whole element absent.
-  const auto noFolder = std::make_shared<FakeDescriptor>(
-      std::vector<std::shared_ptr<FakeDescriptor>>{nullptr, text("N")});
-  const NotesReader::Library library =
-      unpack(std::make_unique<FakeDescriptor>(FakeDescriptor({note, nullptr, noFolder, note})));
+  const FakeValue noFolder = fakeList({fakeAbsent(), fakeText("N")});
+  const NotesReader::Library library = unpack(
+      std::make_unique<FakeValue>(fakeList({textNote(), fakeAbsent(), noFolder, textNote()})));
   EXPECT_EQ(library.size(), 2u);
   EXPECT_EQ(library.unreadableNotes(),
             (std::vector<std::optional<std::string>>{std::nullopt, std::nullopt}));
@@ -256,7 +216,7 @@ TEST(NotesReaderTest, AbsentElementsAreCountedWithoutAFolder) {
 // A reply that hands over each element once, as a reply short of memory for a second copy.
 class OnceOnlyReply : public ScriptDescriptor {
  public:
-  explicit OnceOnlyReply(FakeDescriptor reply) : reply_(std::move(reply)) {}
+  explicit OnceOnlyReply(FakeValue reply) : reply_(std::move(reply)) {}
   std::int64_t numberOfItems() const override { return reply_.numberOfItems(); }
   std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
     return handedOver_.insert(index).second ? reply_.item(index) : nullptr;
@@ -265,16 +225,13 @@ class OnceOnlyReply : public ScriptDescriptor {
   std::optional<Date> dateValue() const override { return std::nullopt; }
 
  private:
-  FakeDescriptor reply_;
+  FakeValue reply_;
   mutable std::set<std::int64_t> handedOver_;
 };
 
 TEST(NotesReaderTest, ANoteThatCannotBeHadAgainIsAnOutOfMemoryFailure) {
-  const auto text = [](const char* value) { return std::make_shared<FakeDescriptor>(value); };
-  const auto note = std::make_shared<FakeDescriptor>(std::vector<std::shared_ptr<FakeDescriptor>>{
-      text("F"), text("N"), text("x"), text("d"), text("d")});
   const NotesReader::Library library =
-      unpack(std::make_unique<OnceOnlyReply>(FakeDescriptor({note})));
+      unpack(std::make_unique<OnceOnlyReply>(fakeList({textNote()})));
   ASSERT_EQ(library.size(), 1u);
   EXPECT_THROW(library.note(0), std::bad_alloc);
 }
@@ -282,14 +239,12 @@ TEST(NotesReaderTest, ANoteThatCannotBeHadAgainIsAnOutOfMemoryFailure) {
 // A note shown by two folders (a smart folder lists notes that live elsewhere) is read once:
 // the first time its id is seen, in this folder or an earlier one.
 TEST(NotesReaderTest, ANoteWhoseIdWasSeenIsLeftOut) {
-  const auto text = [](const char* value) { return std::make_shared<FakeDescriptor>(value); };
-  const auto note = [&](const char* name, const char* id) {
-    std::vector<std::shared_ptr<FakeDescriptor>> fields = {text("F"), text(name), text("x"),
-                                                           text("d"), text("d")};
+  const auto note = [](const char* name, const char* id) {
+    FakeValue made = textNote(name);
     if (id != nullptr) {
-      fields.push_back(text(id));
+      made.items.push_back(fakeText(id));
     }
-    return std::make_shared<FakeDescriptor>(fields);
+    return made;
   };
   const auto names = [](const NotesReader::Library& library) {
     std::string written;
@@ -300,14 +255,12 @@ TEST(NotesReaderTest, ANoteWhoseIdWasSeenIsLeftOut) {
   };
   std::unordered_set<std::string> seenIds;
   const auto first = NotesReader::unpack(
-      std::make_unique<FakeDescriptor>(FakeDescriptor(
-          {note("a", "p1"), note("b", "p1"), note("c", ""), note("d", ""), note("e", nullptr),
-           note("f", "P1")})),
+      std::make_unique<FakeValue>(fakeList({note("a", "p1"), note("b", "p1"), note("c", ""),
+                                            note("d", ""), note("e", nullptr), note("f", "P1")})),
       seenIds);
   EXPECT_EQ(names(first), "acdef");
   const auto second = NotesReader::unpack(
-      std::make_unique<FakeDescriptor>(FakeDescriptor({note("g", "P1"), note("h", "p2")})),
-      seenIds);
+      std::make_unique<FakeValue>(fakeList({note("g", "P1"), note("h", "p2")})), seenIds);
   EXPECT_EQ(names(second), "h");
   EXPECT_TRUE(second.unreadableNotes().empty());
 }

@@ -2,6 +2,8 @@
 // each JSON value answers the reader.
 #include "sheafwright/platform/standin_runner.h"
 
+#include "tests/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -32,13 +34,6 @@ Served serveOutcome(ScriptOutcome outcome) {
 
 Served serve(const std::string& json) {
   return serveOutcome(libraryReply(json, "lib.json"));
-}
-
-// A file name of its own for each test in the temporary directory.
-std::filesystem::path temporaryPath(const std::string& suffix) {
-  return std::filesystem::temp_directory_path() /
-         ("sheafwright-runner-" + std::to_string(::getpid()) + "-" +
-          testing::UnitTest::GetInstance()->current_test_info()->name() + suffix);
 }
 
 TEST(JsonScriptRunnerTest, OnlyWhiteSpaceMayFollowTheValue) {
@@ -231,7 +226,8 @@ TEST(JsonScriptRunnerTest, FilesOfWholePagesAreReadToTheLastByte) {
   const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
   const std::string note =
       R"(["Journal", "March", "<div>12-Mar</div>", {"date": "2024-03-12T08:30:00Z"}, 7])";
-  const std::filesystem::path path = temporaryPath(".json");
+  const TemporaryDirectory dir;
+  const std::filesystem::path path = dir / "library.json";
   for (const std::size_t size : {page, 2 * page}) {
     // Padding inside the value, so that its last character is the file's last byte.
     const struct {
@@ -256,13 +252,12 @@ TEST(JsonScriptRunnerTest, FilesOfWholePagesAreReadToTheLastByte) {
       }
     }
   }
-  std::filesystem::remove(path);
 }
 
 // A pipe cannot be mapped: the library is read from it, in many reads when it is large.
 TEST(JsonScriptRunnerTest, LibraryFromAPipe) {
-  const std::filesystem::path path = temporaryPath(".fifo");
-  std::filesystem::remove(path);
+  const TemporaryDirectory dir;
+  const std::filesystem::path path = dir / "library.fifo";
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
   std::string json = "[";
   for (int note = 0; note < 2000; ++note) {
@@ -274,7 +269,6 @@ TEST(JsonScriptRunnerTest, LibraryFromAPipe) {
   std::thread writer([&] { std::ofstream(path, std::ios::binary) << json; });
   const Served served = serveOutcome(libraryFileReply(path.string()));
   writer.join();
-  std::filesystem::remove(path);
   ASSERT_FALSE(served.error.has_value()) << *served.error;
   ASSERT_EQ(served.reply->numberOfItems(), 2000);
   EXPECT_EQ(served.reply->item(1)->item(1)->stringValue(), "Folder 0");

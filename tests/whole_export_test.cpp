@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fuzz/whole_export_check.h"
+#include "tests/test_support.h"
 
 namespace sheafwright::wholeexport {
 namespace {
@@ -17,10 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(WholeExportTest, GeneratedLibrariesExportWhole) {
-  const fs::path dir =
-      fs::temp_directory_path() / ("sheafwright-whole-export-" +
-                                   std::to_string(testing::UnitTest::GetInstance()->random_seed()));
-  fs::create_directories(dir);
+  const TemporaryDirectory dir;
   std::mt19937 random(20240312);
   int failures = 0;
   for (int round = 0; round < 300 && failures < 3; ++round) {
@@ -31,7 +29,7 @@ TEST(WholeExportTest, GeneratedLibrariesExportWhole) {
     const Limits limits{
         .maxElements = 16, .maxLines = round % 20 == 3 ? 300u : 12u, .huge = round % 100 == 50};
     ByteSource source(bytes.data(), bytes.size());
-    const Outcome outcome = checkWholeExport(source, limits, dir);
+    const Outcome outcome = checkWholeExport(source, limits, dir.path());
     if (!outcome.failure.empty()) {
       ++failures;
       // The library is kept to reproduce the finding with SHEAFWRIGHT_NOTES_LIBRARY.
@@ -42,7 +40,6 @@ TEST(WholeExportTest, GeneratedLibrariesExportWhole) {
                     << describe(outcome).substr(0, 6000);
     }
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace
