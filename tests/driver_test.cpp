@@ -180,44 +180,6 @@ TEST_F(DriverTest, EachRunTakesItsOwnTime) {
   EXPECT_EQ(formatInternetDate(b.exportedAt), "2024-03-04T07:15:31Z");
 }
 
-TEST_F(DriverTest, NotesThatCouldNotBeReadAreCountedInTheFolderAskedFor) {
-  const std::string library = R"([
-    ["Journal"],
-    ["Journal", "March", "<div>12-Mar</div><div>one</div>", {"date": "2024-03-10T10:00:00Z"},
-     {"date": "2024-03-10T10:00:00Z"}],
-    ["JOURNAL", "Locked"],
-    ["Other", "Empty", "<div><br></div>", {"date": "2024-03-10T10:00:00Z"},
-     {"date": "2024-03-10T10:00:00Z"}],
-    [null],
-    ["Other"]
-  ])";
-  const std::string note = "  Journal / March: 1 entries, 0 topics, 1 dates\n";
-  struct Case {
-    std::vector<std::string> arguments;
-    std::string lines;  // between the "Reading" line and the "Wrote" line
-  };
-  const std::vector<Case> cases = {
-      {{}, "Found 2 notes.\n" + note + "Skipped 1 empty notes.\nCould not read 4 notes.\n"},
-      {{"--folder", "journal"},
-       "Found 1 notes in \"journal\".\n" + note + "Could not read 2 notes.\n"},
-      {{"--folder", "other"},
-       "Found 1 notes in \"other\".\nSkipped 1 empty notes.\nCould not read 1 notes.\n"},
-      {{"--folder", ""}, "Found 0 notes in \"\".\n"},
-      {{"--folder", "Journal 2024"}, "Found 0 notes in \"Journal 2024\".\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.arguments));
-    std::vector<std::string> arguments = c.arguments;
-    arguments.insert(arguments.end(), {"--out", path("u.json")});
-    const Outcome outcome = run(arguments, library);
-    EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.err, "");
-    const std::string records = c.lines.find(note) != std::string::npos ? "1" : "0";
-    EXPECT_EQ(outcome.out, kReading + c.lines + "Wrote " + records + " entries to " +
-                               path("u.json") + ".\n" + kAirDrop);
-  }
-}
-
 TEST_F(DriverTest, AnEmptyLibraryWritesADocumentWithoutRecords) {
   const Outcome outcome = run({"--out", path("e.json")}, "[]");
   EXPECT_EQ(outcome.status, 0);

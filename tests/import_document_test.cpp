@@ -256,43 +256,5 @@ TEST(ImportDocumentTest, DocumentsOfManyPiecesReadBack) {
   }
 }
 
-TEST(ImportDocumentTest, DecodingKeyRules) {
-  const std::string base =
-      R"("text":"t","entryDate":"2024-03-03T23:00:00Z","folder":"F","notebook":"N")";
-  struct Case {
-    std::string json;
-    std::string error;  // empty when decoding succeeds
-  };
-  const Case cases[] = {
-      {"{" + base + R"(,"order":"V"})", ""},
-      {"{" + base + R"(,"order":"V","topic":null,"id":null,"createdAt":null,"extra":5})", ""},
-      {"{" + base + "}", "missing key \"order\""},
-      {"{" + base + R"(,"order":5})", "key \"order\" is not a string"},
-      {"{" + base + R"(,"order":"V","topic":5})", "key \"topic\" is not a string"},
-      {"{" + base + R"(,"order":"V","id":"not-a-uuid"})", "key \"id\" is not a UUID"},
-      {"{" + base + R"(,"order":"V","createdAt":"yesterday"})",
-       "key \"createdAt\" is not an ISO 8601 date"},
-      {R"({"text":"t","order":"V"})", "missing key \"entryDate\""},
-      {"[1]", "a record is not a JSON object"},
-      {"{", "not valid JSON"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.json);
-    if (c.error.empty()) {
-      const ImportRecord record = decodeImportRecord(c.json);
-      EXPECT_EQ(record.topic, std::nullopt);
-      EXPECT_EQ(record.id, std::nullopt);
-      EXPECT_EQ(record.createdAt, std::nullopt);
-      continue;
-    }
-    try {
-      (void)decodeImportRecord(c.json);
-      ADD_FAILURE() << "decoding should fail";
-    } catch (const DecodingError& error) {
-      EXPECT_EQ(std::string(error.what()).rfind(c.error, 0), 0u) << error.what();
-    }
-  }
-}
-
 }  // namespace
 }  // namespace sheafwright
