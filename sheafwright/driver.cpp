@@ -183,10 +183,22 @@ struct Exported {
   std::vector<std::string> noteLines;
 };
 
+// The folder filter: every folder, or those whose names equal it but for letter case.
+class FolderFilter {
+ public:
+  explicit FolderFilter(const std::optional<std::string>& filter) : filter_(filter) {}
+  bool all() const { return !filter_; }
+  bool operator()(const std::string& folder) const {
+    return !filter_ || text::equalIgnoringCaseInCurrentLocale(folder, *filter_);
+  }
+
+ private:
+  const std::optional<std::string>& filter_;
+};
+
 // Reads the folders that `inFolder` selects one at a time and exports their notes, letting each
 // folder's reply go before the next is asked for. Throws ReaderError.
-template <typename InFolder>
-Exported exportFolders(NotesReader::Session& session, const InFolder& inFolder,
+Exported exportFolders(NotesReader::Session& session, const FolderFilter& inFolder,
                        const RunEnvironment& environment, ImportDocument::Encoder& encoder) {
   std::vector<std::size_t> selected;
   for (std::size_t index = 0; index < session.folders().size(); ++index) {
@@ -223,19 +235,6 @@ Exported exportFolders(NotesReader::Session& session, const InFolder& inFolder,
   }
   return exported;
 }
-
-// The folder filter: every folder, or those whose names equal it but for letter case.
-class FolderFilter {
- public:
-  explicit FolderFilter(const std::optional<std::string>& filter) : filter_(filter) {}
-  bool all() const { return !filter_; }
-  bool operator()(const std::string& folder) const {
-    return !filter_ || text::equalIgnoringCaseInCurrentLocale(folder, *filter_);
-  }
-
- private:
-  const std::optional<std::string>& filter_;
-};
 
 // The export from reading to the written file, and its lines; the exit status.
 int exportLibrary(const Options& options, const RunEnvironment& environment) {
