@@ -265,7 +265,7 @@ BENCHMARK(BM_AgainstFloor)
     ->Args({1, 1})
     ->Args({0, 0})
     ->UseManualTime()
-    ->Iterations(5)
+    ->Iterations(9)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
