@@ -108,8 +108,8 @@ class ImportDocument::Encoder::Impl {
     }
     ++count_;
     char* const start = reserve(longestForm(r));
-    char* at = record(start, r);
-    if (at == nullptr) {
+    char* at = start;
+    if (!record(at, r)) {
       fail(r);
       return;
     }
@@ -165,9 +165,10 @@ class ImportDocument::Encoder::Impl {
     used_ += bytes.size();
   }
 
-  static char* copy(char* at, std::string_view bytes) {
+  // Every writer below writes at `at` and moves it past what it wrote.
+  static void copy(char*& at, std::string_view bytes) {
     std::memcpy(at, bytes.data(), bytes.size());
-    return at + bytes.size();
+    at += bytes.size();
   }
 
   // The folder and name of a note's records are the same for all of them: each keeps its last
@@ -186,50 +187,49 @@ class ImportDocument::Encoder::Impl {
       last.valid = string(end, text);
       last.written.resize(static_cast<std::size_t>(end - last.written.data()));
     }
-    at = copy(at, last.written);
+    copy(at, last.written);
     return last.valid;
   }
 
-  static char* date(char* at, Date value, DateText& last) {
+  static void date(char*& at, Date value, DateText& last) {
     if (last.date != value) {
       last.text.clear();
       appendInternetDate(last.text, value);
       last.date = value;
     }
-    return copy(at, last.text);
+    copy(at, last.text);
   }
 
-  // The record's bytes from `at`; the end of what was written, or null when a field is not
-  // UTF-8.
-  char* record(char* at, const ImportRecord& r) {
-    at = copy(at, count_ == 1 ? "\n    {"sv : ",\n    {"sv);
+  // The record's bytes; false when a field is not UTF-8.
+  bool record(char*& at, const ImportRecord& r) {
+    copy(at, count_ == 1 ? "\n    {"sv : ",\n    {"sv);
     if (r.createdAt) {
-      at = copy(at, "\n      \"createdAt\": \""sv);
-      at = date(at, *r.createdAt, lastCreatedAt_);
-      at = copy(at, "\",\n      \"entryDate\": \""sv);
+      copy(at, "\n      \"createdAt\": \""sv);
+      date(at, *r.createdAt, lastCreatedAt_);
+      copy(at, "\",\n      \"entryDate\": \""sv);
     } else {
-      at = copy(at, "\n      \"entryDate\": \""sv);
+      copy(at, "\n      \"entryDate\": \""sv);
     }
-    at = date(at, r.entryDate, lastEntryDate_);
-    at = copy(at, "\",\n      \"folder\": "sv);
+    date(at, r.entryDate, lastEntryDate_);
+    copy(at, "\",\n      \"folder\": "sv);
     bool written = string(at, r.folder, lastFolder_);
     if (r.id) {
-      at = copy(at, ",\n      \"id\": \""sv);
+      copy(at, ",\n      \"id\": \""sv);
       at = r.id->writeText(at);
       *at++ = '"';
     }
-    at = copy(at, ",\n      \"notebook\": "sv);
+    copy(at, ",\n      \"notebook\": "sv);
     written &= string(at, r.notebook, lastNotebook_);
-    at = copy(at, ",\n      \"order\": "sv);
+    copy(at, ",\n      \"order\": "sv);
     written &= string(at, r.order);
-    at = copy(at, ",\n      \"text\": "sv);
+    copy(at, ",\n      \"text\": "sv);
     written &= string(at, r.text);
     if (r.topic) {
-      at = copy(at, ",\n      \"topic\": "sv);
+      copy(at, ",\n      \"topic\": "sv);
       written &= string(at, *r.topic);
     }
-    at = copy(at, "\n    }"sv);
-    return written ? at : nullptr;
+    copy(at, "\n    }"sv);
+    return written;
   }
 
   // Names the first field, in field order, that is not UTF-8.
@@ -255,7 +255,7 @@ class ImportDocument::Encoder::Impl {
     const Kinds kinds = kindsOf(text);
     *at++ = '"';
     if (!kinds.escaped) {
-      at = copy(at, text);
+      copy(at, text);
     } else {
       for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
