@@ -265,49 +265,5 @@ TEST(NotesReaderTest, ANoteWhoseIdWasSeenIsLeftOut) {
   EXPECT_TRUE(second.unreadableNotes().empty());
 }
 
-TEST(NotesReaderTest, LibraryFailuresBecomeErrorRecords) {
-  struct Case {
-    std::string json;
-    std::string message;
-  };
-  const Case cases[] = {
-      {R"({"error": {"NSAppleScriptErrorMessage": "Not authorized to send Apple events to Notes.", "NSAppleScriptErrorNumber": -1743}})",
-       "Not authorized to send Apple events to Notes."},
-      {R"({"error": {"NSAppleScriptErrorNumber": -600}})", "{\"NSAppleScriptErrorNumber\":-600}"},
-      {R"({"error": {"b": 1, "a": [true, "\u00e9"], "NSAppleScriptErrorMessage": 5}})",
-       "{\"NSAppleScriptErrorMessage\":5,\"a\":[true,\"\u00e9\"],\"b\":1}"},
-      {R"({"error": "plain"})", "\"plain\""},
-      {"[1, 2", "Notes library test.json is not valid JSON: "},
-      {"[\"\xff\"]", "Notes library test.json is not valid JSON: "},
-      {std::string(600, '[') + std::string(600, ']'),
-       "Notes library test.json is not valid JSON: nested deeper than 512 levels"},
-      {R"({"error": )" + std::string(600, '[') + std::string(600, ']') + "}",
-       "Notes library test.json is not valid JSON: nested deeper than 512 levels"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.json.substr(0, 80));
-    const auto runner = makeLibraryTextScriptRunner(c.json, "test.json");
-    const std::string description = failureOf(*runner);
-    EXPECT_EQ(description.rfind("AppleScript failed: " + c.message, 0), 0u) << description;
-  }
-}
-
-TEST(NotesReaderTest, UnreadableLibraryFileNamesPathAndReason) {
-  const auto missing = makeLibraryFileScriptRunner("/nonexistent/library.json");
-  EXPECT_EQ(failureOf(*missing),
-            "AppleScript failed: cannot read Notes library "
-            "/nonexistent/library.json: No such file or directory" +
-                kHint);
-  const auto directory = makeLibraryFileScriptRunner("/");
-  EXPECT_EQ(failureOf(*directory),
-            "AppleScript failed: cannot read Notes library /: Is a directory" + kHint);
-}
-
-TEST(NotesReaderTest, SampleLibraryIsAValidLibraryWithNotes) {
-  const NotesReader::Library library = readLibrary(std::string(sampleLibraryJson()));
-  EXPECT_GE(library.size(), 3u);
-  EXPECT_TRUE(library.unreadableNotes().empty());
-}
-
 }  // namespace
 }  // namespace sheafwright

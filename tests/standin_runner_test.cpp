@@ -2,6 +2,7 @@
 // each JSON value answers the reader.
 #include "sheafwright/platform/standin_runner.h"
 
+#include "sheafwright/notes_reader.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_set>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,7 +38,7 @@ Served serve(const std::string& json) {
   return serveOutcome(libraryReply(json, "lib.json"));
 }
 
-TEST(JsonScriptRunnerTest, OnlyWhiteSpaceMayFollowTheValue) {
+TEST(StandInTest, OnlyWhiteSpaceMayFollowTheValue) {
   const struct {
     std::string json;
     const char* error;  // the message after "Notes library lib.json is not valid JSON: ", or null
@@ -71,7 +73,7 @@ TEST(JsonScriptRunnerTest, OnlyWhiteSpaceMayFollowTheValue) {
   }
 }
 
-TEST(JsonScriptRunnerTest, NestingUpTo512LevelsIsRead) {
+TEST(StandInTest, NestingUpTo512LevelsIsRead) {
   const auto nested = [](int levels, const std::string& open, const std::string& close) {
     std::string json;
     for (int i = 0; i < levels; ++i) {
@@ -93,7 +95,7 @@ TEST(JsonScriptRunnerTest, NestingUpTo512LevelsIsRead) {
 
 // Integers have their decimal text, as numbers coerce to text on macOS; integers beyond 64
 // bits are read as fractions, which have none.
-TEST(JsonScriptRunnerTest, ValuesAnswerAsTheirJsonKind) {
+TEST(StandInTest, ValuesAnswerAsTheirJsonKind) {
   const struct {
     std::string json;
     std::optional<std::string> text;
@@ -138,7 +140,7 @@ TEST(JsonScriptRunnerTest, ValuesAnswerAsTheirJsonKind) {
   }
 }
 
-TEST(JsonScriptRunnerTest, ItemsInAnyOrderAndOutOfRange) {
+TEST(StandInTest, ItemsInAnyOrderAndOutOfRange) {
   const Served served = serve(R"([["a"], "b", 3, [], "e"])");
   ASSERT_FALSE(served.error.has_value());
   const auto& reply = *served.reply;
@@ -154,7 +156,7 @@ TEST(JsonScriptRunnerTest, ItemsInAnyOrderAndOutOfRange) {
   EXPECT_EQ(reply.item(2)->stringValue(), "b");
 }
 
-TEST(JsonScriptRunnerTest, ErrorRecordsAreTheLastErrorMember) {
+TEST(StandInTest, ErrorRecordsAreTheLastErrorMember) {
   const Served served = serve(
       R"({"error": {"NSAppleScriptErrorMessage": "first"},
           "error": {"NSAppleScriptErrorNumber": -1.5e3, "b": [1, "x"]}})");
@@ -187,7 +189,7 @@ std::string folders(const std::string& json) {
   return written;
 }
 
-TEST(JsonScriptRunnerTest, EachRunOfOneFolderIsServedAsAFolderAndRepeatedNotesOnce) {
+TEST(StandInTest, EachRunOfOneFolderIsServedAsAFolderAndRepeatedNotesOnce) {
   const std::string dates = R"({"date": "2024-03-12T08:30:00Z"}, {"date": "2024-03-12T08:30:00Z"})";
   const auto note = [&](const char* folder, const char* name, const char* id = nullptr) {
     return std::string("[") + folder + ", \"" + name + "\", \"\", " + dates +
@@ -222,7 +224,7 @@ TEST(JsonScriptRunnerTest, EachRunOfOneFolderIsServedAsAFolderAndRepeatedNotesOn
 
 // A mapped file has no zero tail inside its own pages when its size is a whole number of
 // pages: the value that ends at the last byte must still be read whole.
-TEST(JsonScriptRunnerTest, FilesOfWholePagesAreReadToTheLastByte) {
+TEST(StandInTest, FilesOfWholePagesAreReadToTheLastByte) {
   const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
   const std::string note =
       R"(["Journal", "March", "<div>12-Mar</div>", {"date": "2024-03-12T08:30:00Z"}, 7])";
@@ -255,7 +257,7 @@ TEST(JsonScriptRunnerTest, FilesOfWholePagesAreReadToTheLastByte) {
 }
 
 // A pipe cannot be mapped: the library is read from it, in many reads when it is large.
-TEST(JsonScriptRunnerTest, LibraryFromAPipe) {
+TEST(StandInTest, LibraryFromAPipe) {
   const TemporaryDirectory dir;
   const std::filesystem::path path = dir / "library.fifo";
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
@@ -273,6 +275,53 @@ TEST(JsonScriptRunnerTest, LibraryFromAPipe) {
   ASSERT_EQ(served.reply->numberOfItems(), 2000);
   EXPECT_EQ(served.reply->item(1)->item(1)->stringValue(), "Folder 0");
   EXPECT_EQ(served.reply->item(2000)->item(1)->stringValue(), "Folder 1999");
+}
+
+// Through the reader: what a broken or missing library file makes the user read.
+TEST(StandInTest, LibraryFailuresBecomeErrorRecords) {
+  struct Case {
+    std::string json;
+    std::string message;
+  };
+  const Case cases[] = {
+      {R"({"error": {"NSAppleScriptErrorMessage": "Not authorized to send Apple events to Notes.", "NSAppleScriptErrorNumber": -1743}})",
+       "Not authorized to send Apple events to Notes."},
+      {R"({"error": {"NSAppleScriptErrorNumber": -600}})", "{\"NSAppleScriptErrorNumber\":-600}"},
+      {R"({"error": {"b": 1, "a": [true, "\u00e9"], "NSAppleScriptErrorMessage": 5}})",
+       "{\"NSAppleScriptErrorMessage\":5,\"a\":[true,\"\u00e9\"],\"b\":1}"},
+      {R"({"error": "plain"})", "\"plain\""},
+      {"[1, 2", "Notes library test.json is not valid JSON: "},
+      {"[\"\xff\"]", "Notes library test.json is not valid JSON: "},
+      {std::string(600, '[') + std::string(600, ']'),
+       "Notes library test.json is not valid JSON: nested deeper than 512 levels"},
+      {R"({"error": )" + std::string(600, '[') + std::string(600, ']') + "}",
+       "Notes library test.json is not valid JSON: nested deeper than 512 levels"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.json.substr(0, 80));
+    const auto runner = makeLibraryTextScriptRunner(c.json, "test.json");
+    const std::string description = failureOf(*runner);
+    EXPECT_EQ(description.rfind("AppleScript failed: " + c.message, 0), 0u) << description;
+  }
+}
+
+TEST(StandInTest, UnreadableLibraryFileNamesPathAndReason) {
+  const auto missing = makeLibraryFileScriptRunner("/nonexistent/library.json");
+  EXPECT_EQ(failureOf(*missing),
+            "AppleScript failed: cannot read Notes library "
+            "/nonexistent/library.json: No such file or directory" +
+                kHint);
+  const auto directory = makeLibraryFileScriptRunner("/");
+  EXPECT_EQ(failureOf(*directory),
+            "AppleScript failed: cannot read Notes library /: Is a directory" + kHint);
+}
+
+TEST(StandInTest, SampleLibraryIsAValidLibraryWithNotes) {
+  std::unordered_set<std::string> seenIds;
+  const NotesReader::Library library =
+      NotesReader::unpack(libraryReply(sampleLibraryJson(), "(sample)").reply, seenIds);
+  EXPECT_GE(library.size(), 3u);
+  EXPECT_TRUE(library.unreadableNotes().empty());
 }
 
 }  // namespace
