@@ -1,11 +1,11 @@
 // Writes one generated library file, for profiling the tool by hand:
 //   sheafwright_make_library MEGABYTES ascii|mixed FILE [text-only]
+#include "bench/library_generator.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
-
-#include "bench/library_generator.h"
 
 int main(int argc, char** argv) {
   using sheafwright::bench::Alphabet;

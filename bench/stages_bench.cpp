@@ -1,4 +1,5 @@
 // Per-stage throughput of the export, in bytes of input per second.
+#include "bench/library_generator.h"
 #include "sheafwright/atomic_file.h"
 #include "sheafwright/html_converter.h"
 #include "sheafwright/import_document.h"
@@ -13,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "bench/library_generator.h"
 #include <unistd.h>
 
 namespace sheafwright::bench {

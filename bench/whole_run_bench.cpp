@@ -2,6 +2,9 @@
 // HTML per second (library read included), the peak resident memory of the process, and the
 // time against the physical floor (reading and parsing the library with simdjson, writing an
 // output of the same size, fsync, rename), measured alternately in one run.
+#include "bench/library_generator.h"
+#include "tests/child_process.h"
+
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
 
@@ -18,8 +21,6 @@
 #include <tuple>
 #include <vector>
 
-#include "bench/library_generator.h"
-#include "tests/child_process.h"
 #include <unistd.h>
 
 namespace sheafwright::bench {

@@ -1,13 +1,12 @@
 // Arbitrary JSON through the import document's reading side, and back through its writer.
 #include "fuzz/fuzz_check.h"
 #include "sheafwright/import_document.h"
+#include "tests/import_document_reader.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "tests/import_document_reader.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 // same file by nlohmann that follows the library format's rules value by value: the same
 // notes, the same unreadable elements, the same error record, and refusal exactly when the
 // file is not valid JSON.
+#include "fuzz/fuzz_check.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/platform/standin_runner.h"
 #include "sheafwright/unicode_text.h"
@@ -14,8 +15,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include "fuzz/fuzz_check.h"
 
 namespace {
 
@@ -86,8 +85,7 @@ ReadLibrary readEveryFolder(sheafwright::ScriptRunner& runner) {
       read.unreadable.push_back(unreadable);
     }
     // Consecutive elements of one folder are one folder.
-    FUZZ_CHECK(k == 0 || session.folders()[k] != session.folders()[k - 1] ||
-               !session.folders()[k]);
+    FUZZ_CHECK(k == 0 || session.folders()[k] != session.folders()[k - 1] || !session.folders()[k]);
   }
   return read;
 }

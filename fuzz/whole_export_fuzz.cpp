@@ -1,5 +1,7 @@
 // Fuzz bytes steer the whole-export check's library generator: every library it makes must
 // export whole, whatever the bytes.
+#include "fuzz/whole_export_check.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -7,7 +9,6 @@
 #include <filesystem>
 #include <string>
 
-#include "fuzz/whole_export_check.h"
 #include <unistd.h>
 
 namespace {

@@ -16,8 +16,8 @@
 #include <limits>
 #include <map>
 #include <string>
-#include <vector>
 #include <utility>
+#include <vector>
 
 namespace sheafwright {
 

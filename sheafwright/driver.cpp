@@ -136,8 +136,8 @@ class ProgressLine {
     if (terminal_ == nullptr) {
       return;
     }
-    std::string line = "\r\x1b[KFolder " + std::to_string(folder) + "/" +
-                       std::to_string(folders) + ", " + std::to_string(notes) + " notes: ";
+    std::string line = "\r\x1b[KFolder " + std::to_string(folder) + "/" + std::to_string(folders) +
+                       ", " + std::to_string(notes) + " notes: ";
     appendShortened(line, name);
     terminal_->write(line.data(), static_cast<std::streamsize>(line.size()));
     terminal_->flush();

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <random>
 
-
 namespace sheafwright {
 
 namespace {

@@ -1,8 +1,9 @@
 // The macOS adapter: hand-built reply descriptors and error records read through the shared
 // reader, and short AppleScript calls (the Notes script's own helpers among them) that ask no
 // application for anything.
-#include "sheafwright/notes_reader.h"
 #include "sheafwright/platform/apple_runner.h"
+
+#include "sheafwright/notes_reader.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -329,16 +330,15 @@ TEST(AppleScriptRunnerTest, TheNotesScriptsOwnHelpers) {
     source += "  if k is " + std::to_string(i + 1) + " then return (" + probes[i].expression +
               ") as text\n";
   }
-  source +=
-      "end probe\n"
-      "on shapes()\n"
-      "  set d to current date\n"
-      "  addNote(\"Journal\", \"Open\", \"<div>x</div>\", d, d, \"id-1\", false)\n"
-      "  addNote(\"Journal\", \"Locked\", \"\", d, d, \"id-2\", true)\n"
-      "  addNote(\"Journal\", \"No body\", missing value, d, d, \"id-3\", missing value)\n"
-      "  addNote(\"Journal\", \"Open again\", \"<div>x</div>\", d, d, \"id-1\", false)\n"
-      "  return gathered of pile\n"
-      "end shapes";
+  source += "end probe\n"
+            "on shapes()\n"
+            "  set d to current date\n"
+            "  addNote(\"Journal\", \"Open\", \"<div>x</div>\", d, d, \"id-1\", false)\n"
+            "  addNote(\"Journal\", \"Locked\", \"\", d, d, \"id-2\", true)\n"
+            "  addNote(\"Journal\", \"No body\", missing value, d, d, \"id-3\", missing value)\n"
+            "  addNote(\"Journal\", \"Open again\", \"<div>x</div>\", d, d, \"id-1\", false)\n"
+            "  return gathered of pile\n"
+            "end shapes";
   const auto script = apple::makeAppleScriptRunner()->makeScript(source);
   ASSERT_TRUE(script);
   for (std::size_t i = 0; i < std::size(probes); ++i) {

@@ -46,7 +46,8 @@ TEST_F(AtomicFileTest, WithoutCommitTheEarlierFileStaysAndNothingIsLeft) {
 TEST_F(AtomicFileTest, TheFirstFailureIsKeptAndNothingIsLeft) {
   AtomicFile missing((dir_ / "missing" / "out.json").string());
   missing.write("x");
-  EXPECT_EQ(missing.commit(), (dir_ / "missing" / "out.json").string() + ": No such file or directory");
+  EXPECT_EQ(missing.commit(),
+            (dir_ / "missing" / "out.json").string() + ": No such file or directory");
 
   // A write that fails ends the file: later writes do nothing, commit reports the write.
   std::signal(SIGXFSZ, SIG_IGN);

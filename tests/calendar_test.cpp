@@ -164,8 +164,8 @@ std::int64_t icuStartOfDay(const char* zone, int year, int month, int day) {
 // must start where ICU, asked afresh, says it starts, across zones whose changes skip or repeat
 // midnights, drop a whole day (Samoa, end of 2011) or move by most of a day.
 TEST(CalendarTest, DaysAskedInTurnStartWhereIcuSaysTheyStart) {
-  const char* const zones[] = {"Europe/Berlin",  "America/Sao_Paulo", "Pacific/Apia",
-                               "America/Havana", "Asia/Gaza",         "America/Juneau",
+  const char* const zones[] = {"Europe/Berlin",      "America/Sao_Paulo", "Pacific/Apia",
+                               "America/Havana",     "Asia/Gaza",         "America/Juneau",
                                "Australia/Lord_Howe"};
   std::uint32_t seed = 12345;
   const auto below = [&seed](std::uint32_t n) {

@@ -359,8 +359,8 @@ TEST_F(DriverTest, OnlyTheFoldersAskedForAreRead) {
 TEST_F(DriverTest, ProgressIsShownOnlyWhereSomeoneWatches) {
   const auto folders = [] {
     return std::vector<FolderRunner::Folder>{
-        {"Journal", {FolderRunner::note("Journal", "<div>x</div>"),
-                     FolderRunner::note("Journal", "")}},
+        {"Journal",
+         {FolderRunner::note("Journal", "<div>x</div>"), FolderRunner::note("Journal", "")}},
         {"Line\nbreak " + std::string(40, 'x'), {}}};
   };
   FolderRunner quiet(folders());
@@ -372,8 +372,10 @@ TEST_F(DriverTest, ProgressIsShownOnlyWhereSomeoneWatches) {
   EXPECT_EQ(shown.err, "");
   EXPECT_EQ(shown.progress,
             "\r\x1b[KFolder 1/2, 0 notes: Journal"
-            "\r\x1b[KFolder 2/2, 2 notes: Line break " + std::string(29, 'x') + "\u2026"
-            "\r\x1b[K");
+            "\r\x1b[KFolder 2/2, 2 notes: Line break " +
+                std::string(29, 'x') +
+                "\u2026"
+                "\r\x1b[K");
 }
 
 }  // namespace

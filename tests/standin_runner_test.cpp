@@ -181,8 +181,9 @@ std::string folders(const std::string& json) {
     for (std::int64_t i = 1; i <= notes.reply->numberOfItems(); ++i) {
       const auto element = notes.reply->item(i);
       const auto name = element->item(2);
-      written += " " + (name && name->stringValue() ? *name->stringValue()
-                                                    : "#" + std::to_string(element->numberOfItems()));
+      written +=
+          " " + (name && name->stringValue() ? *name->stringValue()
+                                             : "#" + std::to_string(element->numberOfItems()));
     }
     written += " |";
   }
@@ -205,7 +206,8 @@ TEST(StandInTest, EachRunOfOneFolderIsServedAsAFolderAndRepeatedNotesOnce) {
            "]",
        "A: 1 #1 | B: 2 | A: 3 |"},
       // Folders without a name: no list, an empty list, a number is a name.
-      {"[5, [], [null], " + note("7", "1") + ", " + note("null", "2") + "]", "-: #0 #0 #1 | 7: 1 | -: 2 |"},
+      {"[5, [], [null], " + note("7", "1") + ", " + note("null", "2") + "]",
+       "-: #0 #0 #1 | 7: 1 | -: 2 |"},
       // The second showing of a note is dropped, even from its own folder, and even when that
       // empties a folder; ids compare exactly, and an empty id or a non-text is no id.
       {"[" + note("\"A\"", "1", "\"x\"") + ", " + note("\"Tag\"", "2", "\"x\"") + ", " +

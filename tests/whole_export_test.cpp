@@ -1,5 +1,8 @@
 // Seeded libraries of every kind the whole-export check generates, exported in-process and read
 // back as any JSON reader sees them; a few carry notes over a megabyte.
+#include "fuzz/whole_export_check.h"
+#include "tests/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,9 +11,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include "fuzz/whole_export_check.h"
-#include "tests/test_support.h"
 
 namespace sheafwright::wholeexport {
 namespace {

@@ -4,6 +4,7 @@
 // copies (each element of a reply is a copy of a whole note), so every call drains its own
 // autorelease pool and nothing piles up until exit.
 #include "sheafwright/platform/apple_runner.h"
+
 #include "sheafwright/unicode_text.h"
 
 #include <algorithm>
@@ -224,13 +225,12 @@ NSAppleEventDescriptor* subroutineEvent(std::string_view handler,
     }
     [list insertDescriptor:item atIndex:++index];
   }
-  NSAppleEventDescriptor* event =
-      [NSAppleEventDescriptor appleEventWithEventClass:kSubroutineSuite
-                                               eventID:kSubroutineEvent
-                                      targetDescriptor:[NSAppleEventDescriptor
-                                                           currentProcessDescriptor]
-                                              returnID:kAutoGenerateReturnID
-                                         transactionID:kAnyTransactionID];
+  NSAppleEventDescriptor* event = [NSAppleEventDescriptor
+      appleEventWithEventClass:kSubroutineSuite
+                       eventID:kSubroutineEvent
+              targetDescriptor:[NSAppleEventDescriptor currentProcessDescriptor]
+                      returnID:kAutoGenerateReturnID
+                 transactionID:kAnyTransactionID];
   [event setParamDescriptor:[NSAppleEventDescriptor descriptorWithString:name]
                  forKeyword:kSubroutineName];
   [event setParamDescriptor:list forKeyword:keyDirectObject];

@@ -113,7 +113,8 @@ class TreeBuilder {
       nodes_.resize(at);
     }
     const bool isDate = onlyDates && date && date->kind == LibraryNode::Kind::kString;
-    nodes_.push_back(isDate ? LibraryNode{date->data, date->length, 0, LibraryNode::Kind::kDate} : LibraryNode{});
+    nodes_.push_back(isDate ? LibraryNode{date->data, date->length, 0, LibraryNode::Kind::kDate}
+                            : LibraryNode{});
     return true;
   }
 

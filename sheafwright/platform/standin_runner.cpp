@@ -3,10 +3,9 @@
 // messages say where the file breaks.
 #include "sheafwright/platform/standin_runner.h"
 
+#include "sheafwright/json_error_message.h"
 #include "sheafwright/platform/library_bytes.h"
 #include "sheafwright/platform/library_tree.h"
-
-#include "sheafwright/json_error_message.h"
 #include "sheafwright/unicode_text.h"
 
 #include <nlohmann/json.hpp>
@@ -250,7 +249,8 @@ class LibraryScript : public Script {
           continue;
         }
       }
-      std::optional<std::string> folder = fields >= 1 ? textOf(element->item(1).get()) : std::nullopt;
+      std::optional<std::string> folder =
+          fields >= 1 ? textOf(element->item(1).get()) : std::nullopt;
       if (folders_.empty() || folders_.back().name != folder) {
         folders_.push_back({std::move(folder), {}});
       }
@@ -289,9 +289,7 @@ class LibraryScript : public Script {
    public:
     explicit NamesDescriptor(std::vector<std::optional<std::string>> names)
         : names_(std::move(names)) {}
-    std::int64_t numberOfItems() const override {
-      return static_cast<std::int64_t>(names_.size());
-    }
+    std::int64_t numberOfItems() const override { return static_cast<std::int64_t>(names_.size()); }
     std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
       if (index < 1 || index > numberOfItems()) {
         return nullptr;
@@ -334,7 +332,8 @@ ScriptOutcome libraryFileReply(const std::string& path) {
 }
 
 std::unique_ptr<ScriptRunner> makeLibraryFileScriptRunner(std::string path) {
-  return std::make_unique<LibraryRunner>([path = std::move(path)] { return libraryFileReply(path); });
+  return std::make_unique<LibraryRunner>(
+      [path = std::move(path)] { return libraryFileReply(path); });
 }
 
 ScriptOutcome libraryReply(std::string_view text, const std::string& source) {
