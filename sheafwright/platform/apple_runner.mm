@@ -5,6 +5,7 @@
 // autorelease pool and nothing piles up until exit.
 #include "sheafwright/platform/apple_runner.h"
 
+#include "sheafwright/ascii.h"
 #include "sheafwright/unicode_text.h"
 
 #include <algorithm>
@@ -188,9 +189,7 @@ constexpr AEKeyword kSubroutineName = fourCharCode("snam");
 std::string lowerCase(std::string_view name) {
   std::string lowered(name);
   for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
+    c = ascii::toLower(c);
   }
   return lowered;
 }
