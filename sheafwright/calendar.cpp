@@ -10,6 +10,7 @@
 #include <unicode/timezone.h>
 #include <unicode/tztrans.h>
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -118,7 +119,14 @@ struct Calendar::Impl {
     if (zone->getNextTransition(instant, false, transition)) {
       span.to = transition.getTime();
     }
-    spans->push_back(span);
+    // Days near a change miss every span and are asked again; their span is kept once, so the
+    // list stays one span per offset period however many such days a diary names.
+    const bool known = std::any_of(spans->begin(), spans->end(), [&span](const SteadyOffset& s) {
+      return s.from == span.from && s.to == span.to;
+    });
+    if (!known) {
+      spans->push_back(span);
+    }
   }
 
   // Local days: lenient, and a midnight inside a skipped hour resolves to the first instant
