@@ -95,6 +95,28 @@ std::string repairUtf8(std::string_view text) {
   return out;
 }
 
+std::string withControlsShown(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    const CodePoint c = codePointAt(text, pos);
+    const bool control =
+        (c.value < 0x20 && c.value != '\t') || (c.value >= 0x7F && c.value <= 0x9F);
+    if (control) {
+      constexpr std::string_view kHex = "0123456789ABCDEF";
+      out += "\\u00";
+      out += kHex[c.value >> 4];
+      out += kHex[c.value & 0xF];
+    } else if (c.value == 0xFFFD && c.length == 1) {
+      appendUtf8(out, 0xFFFD);
+    } else {
+      out.append(text, pos, c.length);
+    }
+    pos += c.length;
+  }
+  return out;
+}
+
 bool isValidUtf8(std::string_view text) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   const auto length = static_cast<int64_t>(text.size());

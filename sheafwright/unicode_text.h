@@ -23,6 +23,12 @@ void appendUtf16(std::string& out, std::u16string_view units);
 std::string repairUtf8(std::string_view text);
 bool isValidUtf8(std::string_view text);
 
+// `text` as it may be printed on a terminal: every C0 control but tab (U+0000 to U+001F), DEL
+// (U+007F) and every C1 control (U+0080 to U+009F) is written as `\u` and four upper-case hex
+// digits, and an ill-formed byte as U+FFFD, so that data can neither move the cursor nor forge
+// a line; everything else, tabs included, is unchanged.
+std::string withControlsShown(std::string_view text);
+
 // Unicode general category Nd, any script.
 bool isDecimalDigit(char32_t c);
 

@@ -30,6 +30,24 @@ class DefaultLocale {
   icu::Locale saved_;
 };
 
+TEST(UnicodeTextTest, ControlsAreShownAndNothingElseChanges) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"Journal 2024", "Journal 2024"},
+      {"tab\tstays", "tab\tstays"},
+      {"\x1b[2Jclear", "\\u001B[2Jclear"},
+      {"a\rWrote 0 entries\n", "a\\u000DWrote 0 entries\\u000A"},
+      {std::string_view("nul\0!", 5), "nul\\u0000!"},
+      {"del\x7f", "del\\u007F"},
+      {"c1\xc2\x85\xc2\x9b", "c1\\u0085\\u009B"},
+      {"\xc2\xa0nbsp \xc3\xa9 \xe2\x80\xa8", "\xc2\xa0nbsp \xc3\xa9 \xe2\x80\xa8"},
+      {"bad\xff", "bad\xef\xbf\xbd"},
+      {"back\\slash", "back\\slash"},
+  };
+  for (const auto& [name, shown] : cases) {
+    EXPECT_EQ(withControlsShown(name), shown) << name;
+  }
+}
+
 TEST(UnicodeTextTest, Utf16BecomesUtf8WithUnpairedSurrogatesReplaced) {
   struct Case {
     std::u16string units;
