@@ -678,6 +678,30 @@ std::string joined(const std::vector<std::string>& keys) {
   return text;
 }
 
+// A name as the tool prints it: a C0 control but tab, DEL or a C1 control as "\u" and four
+// hex digits. Library strings are UTF-8 already, as JSON has them.
+std::string shown(std::string_view name) {
+  std::string text;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    unsigned control = 0x100;
+    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+      control = byte;
+    } else if (byte == 0xC2 && i + 1 < name.size() &&
+               (static_cast<unsigned char>(name[i + 1]) & 0xE0) == 0x80) {
+      control = static_cast<unsigned char>(name[++i]);
+    }
+    if (control < 0x100) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04X", control);
+      text += escape;
+    } else {
+      text += name[i];
+    }
+  }
+  return text;
+}
+
 void check(const std::vector<Element>& elements, const std::optional<std::string>& filter,
            Seconds now, int status, const std::string& out, const std::string& err,
            const std::filesystem::path& outPath) {
@@ -701,12 +725,12 @@ void check(const std::vector<Element>& elements, const std::optional<std::string
   Printed printed(out);
   printed.line("Reading Apple Notes\u2026 (grant automation permission if prompted)");
   printed.line("Found " + std::to_string(selected.size()) + " notes" +
-               (filter ? " in \"" + *filter + "\"" : "") + ".");
+               (filter ? " in \"" + shown(*filter) + "\"" : "") + ".");
   std::vector<std::pair<const Element*, std::size_t>> exported;
   std::size_t skipped = 0;
   std::size_t entriesPrinted = 0;
   for (const Element* note : selected) {
-    if (!printed.startsWith("  " + *note->folder + " / " + note->name + ": ")) {
+    if (!printed.startsWith("  " + shown(*note->folder) + " / " + shown(note->name) + ": ")) {
       if (note->entries && !note->entries->empty()) {
         fail("no line for the note " + jsonText(note->name) + " of " + jsonText(*note->folder));
       }
@@ -728,7 +752,8 @@ void check(const std::vector<Element>& elements, const std::optional<std::string
   if (unreadable > 0) {
     printed.line("Could not read " + std::to_string(unreadable) + " notes.");
   }
-  printed.line("Wrote " + std::to_string(entriesPrinted) + " entries to " + outPath.string() + ".");
+  printed.line("Wrote " + std::to_string(entriesPrinted) + " entries to " +
+               shown(outPath.string()) + ".");
   printed.line(
       "AirDrop or copy this file to your iPhone or iPad, then use Settings \u203A Import from "
       "file in Jotterby.");

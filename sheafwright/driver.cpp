@@ -7,6 +7,7 @@
 #include "sheafwright/import_document.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
+#include "sheafwright/progress_line.h"
 #include "sheafwright/unicode_text.h"
 #include "sheafwright/uuid.h"
 
@@ -69,9 +70,13 @@ std::variant<Options, int> readOptions(const std::vector<std::string>& arguments
     } else if (argument == "--help" || argument == "-h") {
       out << kUsage;
       out.flush();
+      if (!out) {
+        complain(err, "Could not write the usage text to standard output.");
+        return 1;
+      }
       return 0;
     } else {
-      complain(err, "Unknown option: " + argument);
+      complain(err, "Unknown option: " + text::withControlsShown(argument));
       return 2;
     }
   }
@@ -118,62 +123,11 @@ std::optional<std::string> exportNote(NotesReader::Note note, Calendar calendar,
     record.order = std::move(entry.order);
     encoder.add(record);
   }
-  return "  " + note.folder + " / " + note.name + ": " + std::to_string(result.entries.size()) +
-         " entries, " + std::to_string(result.topicCount) + " topics, " +
-         std::to_string(result.dateCount) + " dates";
+  return "  " + text::withControlsShown(note.folder) + " / " + text::withControlsShown(note.name) +
+         ": " + std::to_string(result.entries.size()) + " entries, " +
+         std::to_string(result.topicCount) + " topics, " + std::to_string(result.dateCount) +
+         " dates";
 }
-
-// One line on standard error, rewritten in place, while the folders are read; only where a
-// person watches (a terminal), so that scripts and logs see nothing of it.
-class ProgressLine {
- public:
-  explicit ProgressLine(std::ostream* terminal) : terminal_(terminal) {}
-  ~ProgressLine() { clear(); }
-  ProgressLine(const ProgressLine&) = delete;
-  ProgressLine& operator=(const ProgressLine&) = delete;
-
-  void show(std::size_t folder, std::size_t folders, std::int64_t notes, std::string_view name) {
-    if (terminal_ == nullptr) {
-      return;
-    }
-    std::string line = "\r\x1b[KFolder " + std::to_string(folder) + "/" + std::to_string(folders) +
-                       ", " + std::to_string(notes) + " notes: ";
-    appendShortened(line, name);
-    terminal_->write(line.data(), static_cast<std::streamsize>(line.size()));
-    terminal_->flush();
-    shown_ = true;
-  }
-
-  void clear() {
-    if (shown_) {
-      *terminal_ << "\r\x1b[K" << std::flush;
-      shown_ = false;
-    }
-  }
-
- private:
-  // The name on one line of a narrow terminal: controls as spaces, at most 40 characters.
-  static void appendShortened(std::string& line, std::string_view name) {
-    constexpr std::size_t kMaxCharacters = 40;
-    std::size_t characters = 0;
-    for (std::size_t at = 0; at < name.size();) {
-      const text::CodePoint c = text::codePointAt(name, at);
-      if (++characters > kMaxCharacters) {
-        line += "\u2026";
-        return;
-      }
-      if (c.value < 0x20 || c.value == 0x7F) {
-        line += ' ';
-      } else {
-        line.append(name.substr(at, c.length));
-      }
-      at += c.length;
-    }
-  }
-
-  std::ostream* terminal_;
-  bool shown_ = false;
-};
 
 // What the selected folders held: the records went to the encoder; the rest is counted here.
 struct Exported {
@@ -249,13 +203,13 @@ int exportLibrary(const Options& options, const RunEnvironment& environment) {
     NotesReader::Session session = NotesReader::open(environment.runner);
     exported = exportFolders(session, FolderFilter(options.folderFilter), environment, encoder);
   } catch (const NotesReader::ReaderError& error) {
-    complain(err, error.description());
+    complain(err, text::withControlsShown(error.description()));
     return 1;
   }
 
   std::string found = "Found " + std::to_string(exported.found) + " notes";
   if (options.folderFilter) {
-    found += " in \"" + *options.folderFilter + "\"";
+    found += " in \"" + text::withControlsShown(*options.folderFilter) + "\"";
   }
   say(out, found + ".");
   for (const std::string& line : exported.noteLines) {
@@ -273,10 +227,11 @@ int exportLibrary(const Options& options, const RunEnvironment& environment) {
     failure = file.commit();
   }
   if (failure) {
-    complain(err, "Could not write output: " + *failure);
+    complain(err, "Could not write output: " + text::withControlsShown(*failure));
     return 1;
   }
-  say(out, "Wrote " + std::to_string(encoder.recordCount()) + " entries to " + path + ".");
+  say(out, "Wrote " + std::to_string(encoder.recordCount()) + " entries to " +
+               text::withControlsShown(path) + ".");
   say(out,
       "AirDrop or copy this file to your iPhone or iPad, then use Settings \u203A Import from "
       "file in Jotterby.");
@@ -289,6 +244,11 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   const std::variant<Options, int> read = readOptions(arguments, environment.out, environment.err);
   if (const int* status = std::get_if<int>(&read)) {
     return *status;
+  }
+  if (environment.unknownTimeZone) {
+    complain(environment.err, "Unknown time zone \"" +
+                                  text::withControlsShown(*environment.unknownTimeZone) +
+                                  "\"; dates are taken in UTC");
   }
   say(environment.out, "Reading Apple Notes\u2026 (grant automation permission if prompted)");
   try {
