@@ -220,8 +220,8 @@ struct Expected {
 
 // What the generator knows of one element of the library.
 struct Element {
-  bool isNote = false;                // five values or more
-  std::optional<std::string> folder;  // the first value's text ("" for a note without one)
+  bool isNote = false;                    // five values or more
+  std::optional<std::string> folder;      // the first value's text ("" for a note without one)
   std::optional<std::string> firstValue;  // the first value's text, by which folders form
   std::optional<std::string> nameText;    // the second value's text
   std::size_t values = 0;                 // of an element that is no note; 0 for no list
@@ -760,8 +760,8 @@ bool isTrash(std::string_view name) {
 // A --folder that names no folder to read: one line on standard error, the folders there are,
 // and nothing written.
 void checkNoFolder(const std::vector<Element>& elements, const std::string& filter,
-                   bool includeDeleted, int status, const std::string& out,
-                   const std::string& err, const std::filesystem::path& outPath) {
+                   bool includeDeleted, int status, const std::string& out, const std::string& err,
+                   const std::filesystem::path& outPath) {
   std::string message = "No folder named \"" + shown(filter) + "\"";
   if (!includeDeleted && std::ranges::any_of(kTrashNames, [&](std::string_view trash) {
         return asciiEqualIgnoringCase(trash, filter);
@@ -834,8 +834,8 @@ void check(const std::vector<Element>& elements, const std::optional<std::string
       if (element.isNote && element.unreadable.empty()) {
         selected.push_back(&element);
       } else if (element.isNote) {
-        unreadable.push_back("  " + folder + " / " + name + " (" +
-                             std::string(element.unreadable) + ")");
+        unreadable.push_back("  " + folder + " / " + name + " (" + std::string(element.unreadable) +
+                             ")");
       } else if (element.folder || !filter) {
         noNotes.push_back(element.values == 1
                               ? "  " + folder + " (folder could not be opened)"
@@ -1005,8 +1005,7 @@ Outcome checkWholeExport(ByteSource& bytes, const Limits& limits,
        .currentCalendar = [&outcome] { return Calendar(outcome.zone); },
        .now = [now] { return Date(std::chrono::seconds(now) + std::chrono::microseconds(999)); }});
   try {
-    check(generator.elements(), filter, includeDeleted, now, status, out.str(), err.str(),
-          outPath);
+    check(generator.elements(), filter, includeDeleted, now, status, out.str(), err.str(), outPath);
   } catch (const Failure& failure) {
     outcome.failure = failure.what;
   }

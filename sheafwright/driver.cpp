@@ -287,9 +287,8 @@ Exported exportFolders(NotesReader::Session& session, const std::vector<std::siz
         continue;
       }
       ++exported.found;
-      std::optional<std::string> line =
-          exportNote(std::get<NotesReader::Note>(std::move(note)), environment.currentCalendar(),
-                     ids, encoder);
+      std::optional<std::string> line = exportNote(std::get<NotesReader::Note>(std::move(note)),
+                                                   environment.currentCalendar(), ids, encoder);
       if (line) {
         exported.noteLines.push_back(std::move(*line));
       } else {

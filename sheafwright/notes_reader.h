@@ -49,7 +49,7 @@ struct NotesReader {
   struct Unreadable {
     std::optional<std::string> folder;  // none when the reply gave no text for it
     std::optional<std::string> name;    // none when the reply gave no text for it
-    std::string_view reason;  // kLocked, kNotHandedOver or kFolderNotOpened
+    std::string_view reason;            // kLocked, kNotHandedOver or kFolderNotOpened
 
     bool operator==(const Unreadable&) const = default;
   };

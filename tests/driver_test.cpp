@@ -411,10 +411,10 @@ TEST_F(DriverTest, LocksTheTrashAndTheFolderList) {
     const Outcome outcome = run(arguments, kMacLibrary);
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.err, "");
-    const std::string wrote =
-        c.writes ? "Wrote " + std::to_string(read("mac.json").records.size()) + " entries to " +
-                       path("mac.json") + ".\n" + kAirDrop
-                 : "";
+    const std::string wrote = c.writes
+                                  ? "Wrote " + std::to_string(read("mac.json").records.size()) +
+                                        " entries to " + path("mac.json") + ".\n" + kAirDrop
+                                  : "";
     EXPECT_EQ(outcome.out, kReading + c.out + wrote);
     EXPECT_EQ(fs::exists(path("mac.json")), c.writes);
   }
@@ -451,7 +451,9 @@ TEST_F(DriverTest, AFolderThatIsNotThereLeavesTheEarlierExport) {
        many,
        "No folder named \"x\". Folders: A, B, C, D, E, F, G, H, I, J, \u2026 (12 in all: "
        "--list-folders shows them)."},
-      {{"--folder", "x"}, {{"", {}}, {"Recently Deleted", {}}}, "No folder named \"x\". Folders: \"\"."},
+      {{"--folder", "x"},
+       {{"", {}}, {"Recently Deleted", {}}},
+       "No folder named \"x\". Folders: \"\"."},
       {{"--folder", "x"},
        {{"Recently Deleted", {}}},
        "No folder named \"x\". Notes has no folders."},

@@ -229,8 +229,9 @@ TEST(NotesReaderTest, RepliesWithoutElements) {
 TEST(NotesReaderTest, ElementsThatAreNoNotesAreCountedWithTheirFolders) {
   const std::string note =
       R"(["F", "N", "x", {"date": "2024-01-01T00:00:00Z"}, {"date": "2024-01-01T00:00:00Z"}])";
-  const Read read = readAll(readLibrary("[" + note + R"(, ["A"], )" + note + R"(, ["B", "x"], [], )" +
-                                        note + R"(, [["Journal"], "N"], 42])"));
+  const Read read =
+      readAll(readLibrary("[" + note + R"(, ["A"], )" + note + R"(, ["B", "x"], [], )" + note +
+                          R"(, [["Journal"], "N"], 42])"));
   EXPECT_EQ(read.notes.size(), 3u);
   using U = NotesReader::Unreadable;
   EXPECT_EQ(read.unreadable, (std::vector<U>{{"A", {}, "folder could not be opened"},
