@@ -382,6 +382,11 @@ TEST(AppleScriptRunnerTest, TheNotesScriptsOwnHelpers) {
       // No folder was listed: a call for one fails instead of asking Notes.
       {"folderNotes(1)", nullptr},
       {"noteCount(1)", nullptr},
+      // ... and fails for want of a folder, not for want of the handler (-1708: a message
+      // the script does not understand).
+      {"errorNumberOf(1) is not -1708 and errorNumberOf(1) is not 0", "true"},
+      {"errorNumberOf(2) is not -1708 and errorNumberOf(2) is not 0", "true"},
+      {"errorNumberOf(3)", "-1708"},
       // A reply too large for AppleScript ends a folder's bulk read only; other errors still
       // end the run.
       {"-2707 is in bulkReplyErrors", "true"},
@@ -396,6 +401,16 @@ TEST(AppleScriptRunnerTest, TheNotesScriptsOwnHelpers) {
               ") as text\n";
   }
   source += "end probe\n"
+            "on errorNumberOf(k)\n"
+            "  try\n"
+            "    if k is 1 then folderNotes(1)\n"
+            "    if k is 2 then noteCount(1)\n"
+            "    if k is 3 then noSuchHandler(1)\n"
+            "  on error number n\n"
+            "    return n\n"
+            "  end try\n"
+            "  return 0\n"
+            "end errorNumberOf\n"
             "on shapes()\n"
             "  set d to current date\n"
             "  addNote(\"Journal\", \"Open\", \"<div>x</div>\", d, d, \"id-1\", false)\n"
