@@ -95,6 +95,9 @@ ReadLibrary readEveryFolder(sheafwright::ScriptRunner& runner) {
       FUZZ_CHECK(unreadable.folder == session.folders()[k]);
       read.unreadable.push_back(unreadable);
     }
+    // The count --list-folders shows is, for the stand-in, the folder's elements.
+    FUZZ_CHECK(session.noteCount(k) ==
+               static_cast<std::int64_t>(folder.size() + folder.unreadableNotes().size()));
     // Consecutive elements of one folder are one folder.
     FUZZ_CHECK(k == 0 || session.folders()[k] != session.folders()[k - 1] || !session.folders()[k]);
   }
