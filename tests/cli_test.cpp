@@ -257,6 +257,7 @@ TEST_F(CliTest, EachNoteOnceAndTheUnreadableCountedAfterTheNotes) {
             "Found 1 notes.\n"
             "  Journal / March: 1 entries, 0 topics, 0 dates\n"
             "Could not read 1 notes.\n"
+            "  Journal (folder could not be opened)\n"
             "Wrote 1 entries to " +
                 (work() / "j.json").string() +
                 ".\n"
@@ -381,7 +382,8 @@ TEST_F(CliTest, WhatHappensToARunPartWay) {
 }
 
 // Standard output closed early (as by "| head -n3") loses only the lines it would have carried:
-// an export is still written and succeeds; the usage text, which is all --help delivers, fails.
+// an export is still written and succeeds; the usage text or the folder list, which is all
+// such a run delivers, fails.
 TEST_F(CliTest, AClosedStandardOutputFailsOnlyWhatItCarries) {
   struct Case {
     std::vector<std::string> arguments;
@@ -391,6 +393,7 @@ TEST_F(CliTest, AClosedStandardOutputFailsOnlyWhatItCarries) {
   const Case cases[] = {
       {{"--out", "x.json"}, 0, ""},
       {{"--help"}, 1, "Could not write the usage text to standard output.\n"},
+      {{"--list-folders"}, 1, "Could not write the folder list to standard output.\n"},
   };
   outputClosed_ = true;
   for (const Case& c : cases) {
