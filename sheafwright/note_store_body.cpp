@@ -15,6 +15,7 @@
 
 #include "sheafwright/unicode_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -41,12 +42,13 @@ std::optional<std::string> gunzip(std::string_view data) {
     return std::nullopt;
   }
   std::string out;
-  // gzip's trailer holds the unpacked size modulo 2^32: a good first guess, never trusted.
-  if (data.size() >= 18) {
+  // gzip's trailer holds the unpacked size modulo 2^32: a good first guess, never trusted
+  // beyond what deflate can reach (1032:1).
+  if (data.size() >= 18 && data.size() <= kMaxUnpackedBytes) {
     const auto* tail = reinterpret_cast<const unsigned char*>(data.data() + data.size() - 4);
     const std::size_t hint =
         tail[0] | (tail[1] << 8) | (tail[2] << 16) | (static_cast<std::size_t>(tail[3]) << 24);
-    out.resize(std::min(hint, kMaxUnpackedBytes) + 1);
+    out.resize(std::min({hint, data.size() * 1032, kMaxUnpackedBytes}) + 1);
   }
   if (out.size() < 4096) {
     out.resize(4096);
