@@ -69,7 +69,8 @@ BENCHMARK(BM_PlainTextPathological)
     ->Unit(benchmark::kMillisecond);
 
 NotesParser parser() {
-  return NotesParser{2024, Date{}, Date{}, Calendar("Europe/Berlin")};
+  static const Calendar berlin("Europe/Berlin");
+  return NotesParser{2024, Date{}, Date{}, berlin};
 }
 
 void parseRepeatedly(benchmark::State& state, const std::string& text) {

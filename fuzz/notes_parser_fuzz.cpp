@@ -1,4 +1,5 @@
 // Fuzz target of the note parser: entries in key order, headers and names read without fault.
+#include "fuzz/fuzz_check.h"
 #include "sheafwright/calendar.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/unicode_text.h"
@@ -8,15 +9,13 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/fuzz_check.h"
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using sheafwright::NotesParser;
   const std::string text =
       sheafwright::text::repairUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+  static const sheafwright::Calendar saoPaulo("America/Sao_Paulo");
   static const NotesParser parser{std::nullopt, sheafwright::Date{std::chrono::hours(24 * 19000)},
-                                  sheafwright::Date{std::chrono::hours(24 * 19500)},
-                                  sheafwright::Calendar("America/Sao_Paulo")};
+                                  sheafwright::Date{std::chrono::hours(24 * 19500)}, saoPaulo};
   const sheafwright::ParseResult result = parser.parse(text);
   for (std::size_t i = 0; i < result.entries.size(); ++i) {
     const sheafwright::ParsedEntry& entry = result.entries[i];

@@ -95,8 +95,8 @@ std::string absolutePath(const std::string& path) {
 }
 
 // One note's entries as records; the note's summary line, or absent when it yielded none.
-std::optional<std::string> exportNote(NotesReader::Note note, Calendar calendar, UuidGenerator& ids,
-                                      ImportDocument::Encoder& encoder) {
+std::optional<std::string> exportNote(NotesReader::Note note, const Calendar& calendar,
+                                      UuidGenerator& ids, ImportDocument::Encoder& encoder) {
   // The body is not needed once converted: the moved-out copy goes with this statement, so a
   // large body is not held while the note is parsed.
   const std::string plain = NotesHTMLConverter::plainText(std::exchange(note.html, {}));
@@ -104,7 +104,7 @@ std::optional<std::string> exportNote(NotesReader::Note note, Calendar calendar,
   if (!referenceYear) {
     referenceYear = NotesParser::yearInName(note.name);
   }
-  const NotesParser parser{referenceYear, note.created, note.modified, std::move(calendar)};
+  const NotesParser parser{referenceYear, note.created, note.modified, calendar};
   ParseResult result = parser.parse(plain);
   if (result.entries.empty()) {
     return std::nullopt;
@@ -209,6 +209,7 @@ Exported exportFolders(NotesReader::Session& session, const FolderFilter& inFold
   Exported exported;
   ProgressLine progress(environment.progress);
   UuidGenerator ids;
+  const Calendar calendar = environment.currentCalendar();
   for (std::size_t k = 0; k < selected.size(); ++k) {
     const std::optional<std::string>& name = session.folders()[selected[k]];
     progress.show(k + 1, selected.size(), exported.found, name.value_or(std::string{}));
@@ -218,8 +219,7 @@ Exported exportFolders(NotesReader::Session& session, const FolderFilter& inFold
         continue;
       }
       ++exported.found;
-      std::optional<std::string> line =
-          exportNote(library.note(index), environment.currentCalendar(), ids, encoder);
+      std::optional<std::string> line = exportNote(library.note(index), calendar, ids, encoder);
       if (line) {
         exported.noteLines.push_back(std::move(*line));
       } else {

@@ -31,12 +31,13 @@ struct ParseResult {
   std::int64_t topicCount = 0;  // distinct topic texts
 };
 
-// The parser of one note, made from the note. Like its calendar, not for concurrent use.
+// The parser of one note, made from the note. It borrows the run's calendar, which learns the
+// zone's offsets as notes are parsed; like it, not for concurrent use.
 struct NotesParser {
   std::optional<std::int64_t> referenceYear;
   Date creationDate;
   Date modificationDate;  // the default year's source when there is no reference year
-  Calendar calendar;
+  const Calendar& calendar;
 
   // A line that names a day: the first instant of that day.
   struct DateLine {
