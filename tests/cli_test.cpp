@@ -1,8 +1,8 @@
 // Runs the built binary as a user would: its streams, exit status and written file.
 #include "sheafwright/import_document.h"
-#include "tests/child_process.h"
-#include "tests/import_document_reader.h"
-#include "tests/test_support.h"
+#include "testing/child_process.h"
+#include "testing/import_document_reader.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 #include "sheafwright/import_document.h"
 #include "sheafwright/platform/standin_runner.h"
-#include "tests/import_document_reader.h"
-#include "tests/test_support.h"
+#include "testing/import_document_reader.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The import file's writer and reader: the exact form, escapes, failures, key rules.
 #include "sheafwright/import_document.h"
 
-#include "tests/import_document_reader.h"
-#include "tests/test_support.h"
+#include "testing/import_document_reader.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -2,7 +2,7 @@
 #include "sheafwright/notes_parser.h"
 
 #include "sheafwright/date.h"
-#include "tests/test_support.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "sheafwright/notes_reader.h"
 
 #include "sheafwright/platform/standin_runner.h"
-#include "tests/test_support.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "sheafwright/platform/standin_runner.h"
 
 #include "sheafwright/notes_reader.h"
-#include "tests/test_support.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Seeded libraries of every kind the whole-export check generates, exported in-process and read
 // back as any JSON reader sees them; a few carry notes over a megabyte.
-#include "fuzz/whole_export_check.h"
-#include "tests/test_support.h"
+#include "testing/whole_export_check.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The import document read back with nlohmann, key by key, as strictly as the tests need.
-#include "tests/import_document_reader.h"
+#include "testing/import_document_reader.h"
 
 #include "sheafwright/json_error_message.h"
 

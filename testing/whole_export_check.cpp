@@ -2,7 +2,7 @@
 // the result. The expectations come from a model of the library built alongside it and from
 // the library format and the tool's documented rules, never from the tool's own code: the only
 // things of the tool used are run() and the stand-in runner that serves the library text.
-#include "fuzz/whole_export_check.h"
+#include "testing/whole_export_check.h"
 
 #include "sheafwright/driver.h"
 #include "sheafwright/platform/standin_runner.h"
