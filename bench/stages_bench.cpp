@@ -5,7 +5,7 @@
 #include "sheafwright/import_document.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
-#include "sheafwright/platform/standin_runner.h"
+#include "sheafwright/standin/standin_runner.h"
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>

@@ -5,7 +5,7 @@
 #include "testing/whole_export_check.h"
 
 #include "sheafwright/driver.h"
-#include "sheafwright/platform/standin_runner.h"
+#include "sheafwright/standin/standin_runner.h"
 
 #include <nlohmann/json.hpp>
 #include <unicode/timezone.h>

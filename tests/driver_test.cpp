@@ -2,7 +2,7 @@
 #include "sheafwright/driver.h"
 
 #include "sheafwright/import_document.h"
-#include "sheafwright/platform/standin_runner.h"
+#include "sheafwright/standin/standin_runner.h"
 #include "testing/import_document_reader.h"
 #include "testing/test_support.h"
 

@@ -1,6 +1,6 @@
 // The stand-in's reading of library files: strict JSON, where a broken file breaks, and how
 // each JSON value answers the reader.
-#include "sheafwright/platform/standin_runner.h"
+#include "sheafwright/standin/standin_runner.h"
 
 #include "sheafwright/notes_reader.h"
 #include "testing/test_support.h"

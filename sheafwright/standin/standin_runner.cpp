@@ -1,11 +1,11 @@
 // The stand-in script runner: plays the Notes application's replies from a JSON library file,
 // read into nodes by simdjson; a file that reading refuses is read again by nlohmann, whose
 // messages say where the file breaks.
-#include "sheafwright/platform/standin_runner.h"
+#include "sheafwright/standin/standin_runner.h"
 
 #include "sheafwright/json_error_message.h"
-#include "sheafwright/platform/library_bytes.h"
-#include "sheafwright/platform/library_tree.h"
+#include "sheafwright/standin/library_bytes.h"
+#include "sheafwright/standin/library_tree.h"
 #include "sheafwright/unicode_text.h"
 
 #include <nlohmann/json.hpp>
