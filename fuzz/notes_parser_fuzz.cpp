@@ -1,6 +1,7 @@
 // Fuzz target of the note parser: entries in key order, headers and names read without fault.
 #include "fuzz/fuzz_check.h"
 #include "sheafwright/calendar.h"
+#include "sheafwright/date_header.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/unicode_text.h"
 
@@ -27,11 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(result.topicCount >= 0 && result.dateCount >= 0);
 
   const std::string_view firstLine = std::string_view(text).substr(0, text.find('\n'));
-  (void)NotesParser::parseDateHeader(firstLine, 2024, parser.modificationDate, parser.calendar);
-  if (const auto year = NotesParser::yearInName(text)) {
+  (void)sheafwright::parseDateHeader(firstLine, 2024, parser.modificationDate, parser.calendar);
+  if (const auto year = sheafwright::yearInName(text)) {
     FUZZ_CHECK(*year >= 1900 && *year <= 2099);
   }
-  if (const auto month = NotesParser::monthNumber(firstLine)) {
+  if (const auto month = sheafwright::monthNumber(firstLine)) {
     FUZZ_CHECK(*month >= 1 && *month <= 12);
   }
   return 0;

@@ -3,6 +3,7 @@
 #include "sheafwright/driver.h"
 
 #include "sheafwright/atomic_file.h"
+#include "sheafwright/date_header.h"
 #include "sheafwright/html_converter.h"
 #include "sheafwright/import_document.h"
 #include "sheafwright/notes_parser.h"
@@ -100,9 +101,9 @@ std::optional<std::string> exportNote(NotesReader::Note note, const Calendar& ca
   // The body is not needed once converted: the moved-out copy goes with this statement, so a
   // large body is not held while the note is parsed.
   const std::string plain = NotesHTMLConverter::plainText(std::exchange(note.html, {}));
-  std::optional<std::int64_t> referenceYear = NotesParser::yearInName(note.folder);
+  std::optional<std::int64_t> referenceYear = yearInName(note.folder);
   if (!referenceYear) {
-    referenceYear = NotesParser::yearInName(note.name);
+    referenceYear = yearInName(note.name);
   }
   const NotesParser parser{referenceYear, note.created, note.modified, calendar};
   ParseResult result = parser.parse(plain);
