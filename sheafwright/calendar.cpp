@@ -185,7 +185,13 @@ std::int64_t Calendar::year(Date date) const {
   icu::Calendar& cal = *impl_->local;
   UErrorCode status = U_ZERO_ERROR;
   cal.setTime(toUDate(date), status);
-  return cal.get(UCAL_YEAR, status);
+  const std::int64_t year = cal.get(UCAL_YEAR, status);
+  if (!succeeded(status)) {
+    // An instant ICU cannot place: its Gregorian year in UTC, rather than a field left unset.
+    return static_cast<int>(
+        std::chrono::year_month_day(std::chrono::floor<std::chrono::days>(date)).year());
+  }
+  return year;
 }
 
 bool Calendar::isValidDate(std::int64_t year, std::int64_t month, std::int64_t day) const {
