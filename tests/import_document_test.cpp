@@ -214,6 +214,9 @@ TEST(ImportDocumentTest, DocumentsOfManyPiecesReadBack) {
   } cases[] = {{"many records", 6000, 300}, {"one record of 2.5 MiB", 1, 5 << 19}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.records > 1 && !largeRounds()) {
+      continue;  // a large round
+    }
     ImportDocument document;
     document.exportedAt = at("2024-03-04T07:15:30Z");
     UuidGenerator ids;
