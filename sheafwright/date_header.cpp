@@ -2,6 +2,7 @@
 #include "sheafwright/date_header.h"
 
 #include "sheafwright/ascii.h"
+#include "sheafwright/icu_status.h"
 #include "sheafwright/text_cursor.h"
 #include "sheafwright/unicode_text.h"
 
@@ -94,7 +95,7 @@ std::optional<std::int64_t> yearInName(std::string_view name) {
     UParseError where;
     std::unique_ptr<icu::RegexPattern> made(
         icu::RegexPattern::compile(icu::UnicodeString(u"(19|20)\\d\\d"), 0, where, status));
-    assert(U_SUCCESS(status) && made);
+    assert(succeeded(status) && made);
     return made;
   }();
   // Names hold no year far more often than one: skip the matcher when no "19" or "20" is there.
@@ -105,12 +106,12 @@ std::optional<std::int64_t> yearInName(std::string_view name) {
       icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(subject, status));
-  if (U_FAILURE(status) || !matcher->find(status) || U_FAILURE(status)) {
+  if (!succeeded(status) || !matcher->find(status) || !succeeded(status)) {
     return std::nullopt;
   }
   std::string match;
   matcher->group(status).toUTF8String(match);
-  if (U_FAILURE(status) || match.size() != 4 ||
+  if (!succeeded(status) || match.size() != 4 ||
       !std::all_of(match.begin(), match.end(), ascii::isDigit)) {
     return std::nullopt;
   }
