@@ -4,6 +4,7 @@
 #include "sheafwright/date.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/script_runner.h"
+#include "testing/readable_forms.h"
 
 #include <gtest/gtest.h>
 
