@@ -1,31 +1,11 @@
-// UUID text read back by hand, and the tool's own writers for the texts it writes.
+// UUID text read back by hand; the tool's own writers for the texts it writes.
 #include "testing/readable_forms.h"
 
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 
 namespace sheafwright {
-
-namespace {
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return -1;
-}
-
-bool isHyphenPosition(std::size_t i) {
-  return i == 8 || i == 13 || i == 18 || i == 23;
-}
-
-}  // namespace
 
 std::string uuidText(const Uuid& id) {
   std::string out(36, '\0');
@@ -34,26 +14,21 @@ std::string uuidText(const Uuid& id) {
 }
 
 std::optional<Uuid> parseUuid(std::string_view text) {
-  if (text.size() != 36) {
+  static constexpr std::string_view kShape = "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx";
+  std::string digits;
+  for (std::size_t i = 0; i < text.size() && text.size() == kShape.size(); ++i) {
+    if ((kShape[i] == '-') != (text[i] == '-') ||
+        (text[i] != '-' && !std::isxdigit(static_cast<unsigned char>(text[i])))) {
+      return std::nullopt;
+    }
+    digits += text[i] == '-' ? "" : std::string(1, text[i]);
+  }
+  if (digits.size() != 32) {
     return std::nullopt;
   }
   Uuid id;
-  std::size_t byte = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    if (isHyphenPosition(i)) {
-      if (text[i] != '-') {
-        return std::nullopt;
-      }
-      ++i;
-      continue;
-    }
-    const int high = hexValue(text[i]);
-    const int low = hexValue(text[i + 1]);
-    if (high < 0 || low < 0) {
-      return std::nullopt;
-    }
-    id.bytes[byte++] = static_cast<std::uint8_t>(high << 4 | low);
-    i += 2;
+  for (std::size_t byte = 0; byte < id.bytes.size(); ++byte) {
+    id.bytes[byte] = static_cast<std::uint8_t>(std::stoi(digits.substr(2 * byte, 2), nullptr, 16));
   }
   return id;
 }

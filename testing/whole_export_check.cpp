@@ -6,14 +6,17 @@
 
 #include "sheafwright/driver.h"
 #include "sheafwright/standin/standin_runner.h"
+#include "testing/readable_forms.h"
 #include "testing/tool_lines.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string_view>
@@ -37,48 +40,20 @@ struct Failure {
 }
 
 bool asciiEqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) {
-      return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c;
-    };
-    if (lower(a[i]) != lower(b[i])) {
-      return false;
-    }
-  }
-  return true;
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c; };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&lower](char x, char y) { return lower(x) == lower(y); });
 }
 
+// A version 4 UUID as the tool writes it: lower-case hexadecimal.
 bool isUuidV4(const std::string& text) {
-  if (text.size() != 36) {
-    return false;
-  }
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (i == 8 || i == 13 || i == 18 || i == 23) {
-      if (c != '-') {
-        return false;
-      }
-    } else if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) {
-      return false;
-    }
-  }
-  return text[14] == '4' && std::string_view("89abAB").find(text[19]) != std::string_view::npos;
+  const std::optional<Uuid> id = parseUuid(text);
+  return id && uuidText(*id) == text && id->bytes[6] >> 4 == 4 && id->bytes[8] >> 6 == 2;
 }
 
 bool isUtcDate(const std::string& text) {
-  static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:ddZ";
-  if (text.size() != kShape.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (kShape[i] == 'd' ? !(text[i] >= '0' && text[i] <= '9') : text[i] != kShape[i]) {
-      return false;
-    }
-  }
-  return true;
+  static const std::regex kShape("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ");
+  return std::regex_match(text, kShape);
 }
 
 // Reads the printed lines in order against the expected ones.
@@ -122,20 +97,13 @@ class Printed {
   std::size_t at_ = 0;
 };
 
-std::vector<std::string> keysOf(const Json& object) {
-  std::vector<std::string> keys;
+// The keys of an object, in order, joined by commas.
+std::string keysOf(const Json& object) {
+  std::string keys;
   for (const auto& item : object.items()) {
-    keys.push_back(item.key());
+    keys += (keys.empty() ? "" : ",") + item.key();
   }
   return keys;
-}
-
-std::string joined(const std::vector<std::string>& keys) {
-  std::string text;
-  for (const std::string& key : keys) {
-    text += (text.empty() ? "" : ",") + key;
-  }
-  return text;
 }
 
 // The notes the filter selects, and how many unreadable elements it counts.
@@ -225,7 +193,7 @@ Json readDocument(const std::filesystem::path& outPath, Seconds now) {
     fail("the file is not JSON: " + std::string(error.what()) + "; it begins " +
          jsonText(written.substr(0, kQuoted)));
   }
-  if (!document.is_object() || joined(keysOf(document)) != "exportedAt,records,version") {
+  if (!document.is_object() || keysOf(document) != "exportedAt,records,version") {
     fail("document keys " + document.dump().substr(0, kQuoted));
   }
   if (document["version"] != 1 || document["exportedAt"] != utcText(now) ||
@@ -262,7 +230,7 @@ void checkRecords(const Json& records, const std::vector<ExportedNote>& exported
       if (!record.is_object()) {
         fail(here + ": not an object");
       }
-      const std::string keys = joined(keysOf(record));
+      const std::string keys = keysOf(record);
       if (keys != "createdAt,entryDate,folder,id,notebook,order,text" &&
           keys != "createdAt,entryDate,folder,id,notebook,order,text,topic") {
         fail(here + ": keys " + keys);

@@ -96,18 +96,15 @@ std::string libraryDateText(Seconds at, ByteSource& bytes) {
   const Seconds local = at + minutes * 60;
   const Civil day = civil(local);
   const Seconds time = local - floorDiv(local, kDay) * kDay;
-  char text[64];
-  if (minutes == 0) {
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d%sZ", day.year, day.month,
-                  day.day, static_cast<int>(time / 3600), static_cast<int>(time / 60 % 60),
-                  static_cast<int>(time % 60), kFractions[bytes.below(kFractions.size())]);
-  } else {
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d%s%c%02d:%02d", day.year,
-                  day.month, day.day, static_cast<int>(time / 3600),
-                  static_cast<int>(time / 60 % 60), static_cast<int>(time % 60),
-                  kFractions[bytes.below(kFractions.size())], minutes < 0 ? '-' : '+',
+  char offset[24] = "Z";
+  if (minutes != 0) {
+    std::snprintf(offset, sizeof offset, "%c%02d:%02d", minutes < 0 ? '-' : '+',
                   std::abs(minutes) / 60, std::abs(minutes) % 60);
   }
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d%s%s", day.year, day.month,
+                day.day, static_cast<int>(time / 3600), static_cast<int>(time / 60 % 60),
+                static_cast<int>(time % 60), kFractions[bytes.below(kFractions.size())], offset);
   return text;
 }
 
