@@ -16,7 +16,6 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string_view>
@@ -52,8 +51,10 @@ bool isUuidV4(const std::string& text) {
 }
 
 bool isUtcDate(const std::string& text) {
-  static const std::regex kShape("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ");
-  return std::regex_match(text, kShape);
+  static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:ddZ";
+  return std::equal(text.begin(), text.end(), kShape.begin(), kShape.end(), [](char c, char shape) {
+    return shape == 'd' ? c >= '0' && c <= '9' : c == shape;
+  });
 }
 
 // Reads the printed lines in order against the expected ones.
