@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -107,23 +108,111 @@ std::string keysOf(const Json& object) {
   return keys;
 }
 
-// The notes the filter selects, and how many unreadable elements it counts.
+// A name as the tool prints it: every control but tab as \u and four hex digits (the generated
+// names are UTF-8).
+std::string shown(std::string_view text) {
+  std::string printed;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    unsigned control = 0x100;
+    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+      control = byte;
+    } else if (byte == 0xC2 && at + 1 < text.size() &&
+               static_cast<unsigned char>(text[at + 1]) <= 0x9F) {
+      control = static_cast<unsigned char>(text[++at]);
+    }
+    if (control < 0x100) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", control);
+      printed += escaped;
+    } else {
+      printed += text[at];
+    }
+  }
+  return printed;
+}
+
+bool isTrash(std::string_view name) {
+  return std::find(kTrashNames.begin(), kTrashNames.end(), name) != kTrashNames.end();
+}
+
+// A --folder that names no folder to read: one line on standard error, the folders there are,
+// and nothing written.
+void checkNoFolder(const GeneratedLibrary& library, int status, const std::string& out,
+                   const std::string& err, const std::filesystem::path& outPath) {
+  const std::string& filter = *library.filter;
+  std::string message = "No folder named \"" + shown(filter) + "\"";
+  if (!library.includeDeleted &&
+      std::any_of(kTrashNames.begin(), kTrashNames.end(),
+                  [&](std::string_view trash) { return asciiEqualIgnoringCase(trash, filter); })) {
+    message += ": Notes' trash is read only with --include-deleted.";
+  } else {
+    std::vector<std::string> names;
+    for (const Element& element : library.elements) {
+      const std::string name = element.firstValue.value_or("");
+      if ((library.includeDeleted || !isTrash(name)) &&
+          std::find(names.begin(), names.end(), name) == names.end()) {
+        names.push_back(name);
+      }
+    }
+    if (names.empty()) {
+      message += ". Notes has no folders.";
+    } else {
+      message += ". Folders: ";
+      for (std::size_t i = 0; i < names.size() && i < 10; ++i) {
+        message += (i > 0 ? ", " : "") + (names[i].empty() ? "\"\"" : shown(names[i]));
+      }
+      message += names.size() > 10 ? ", \u2026 (" + std::to_string(names.size()) +
+                                         " in all: --list-folders shows them)."
+                                   : ".";
+    }
+  }
+  if (status != 1 || err != message + "\n" || out != kReadingLine + "\n" ||
+      std::filesystem::exists(outPath)) {
+    fail("expected " + jsonText(message) + " and status 1; status " + std::to_string(status) +
+         ", error output " + jsonText(err) + ", output " + jsonText(out.substr(0, kQuoted)));
+  }
+}
+
+// The notes of the folders read, and the lines naming what was not read.
 struct Selection {
   std::vector<const Element*> notes;
-  std::size_t unreadable = 0;
+  std::vector<std::string> unreadable;
 };
 
-Selection select(const std::vector<Element>& elements, const std::optional<std::string>& filter) {
-  const auto selects = [&filter](const std::string& folder) {
-    return !filter || asciiEqualIgnoringCase(folder, *filter);
-  };
+// Folders are runs of elements whose first values agree. Of each folder that is read, the notes
+// not read are named first, then the elements that were no notes (those without a folder's name
+// only when every folder is read).
+Selection select(const GeneratedLibrary& library) {
+  const std::vector<Element>& elements = library.elements;
+  const std::optional<std::string>& filter = library.filter;
   Selection selection;
-  for (const Element& element : elements) {
-    if (element.isNote && selects(*element.folder)) {
-      selection.notes.push_back(&element);
-    } else if (!element.isNote && (element.folder ? selects(*element.folder) : !filter)) {
-      ++selection.unreadable;
+  for (std::size_t start = 0, end = 0; start < elements.size(); start = end) {
+    for (end = start + 1;
+         end < elements.size() && elements[end].firstValue == elements[start].firstValue; ++end) {
     }
+    const std::string folderRead = elements[start].firstValue.value_or("");
+    if ((filter && !asciiEqualIgnoringCase(folderRead, *filter)) ||
+        (!library.includeDeleted && isTrash(folderRead))) {
+      continue;
+    }
+    std::vector<std::string> noNotes;
+    for (std::size_t at = start; at < end; ++at) {
+      const Element& element = elements[at];
+      const std::string folder = shown(element.folder.value_or(""));
+      const std::string name = shown(element.nameText.value_or(""));
+      if (element.isNote && element.unreadable.empty()) {
+        selection.notes.push_back(&element);
+      } else if (element.isNote) {
+        selection.unreadable.push_back("  " + folder + " / " + name + " (" +
+                                       std::string(element.unreadable) + ")");
+      } else if (element.folder || !filter) {
+        noNotes.push_back(element.values == 1
+                              ? "  " + folder + " (folder could not be opened)"
+                              : "  " + folder + " / " + name + " (not handed over)");
+      }
+    }
+    selection.unreadable.insert(selection.unreadable.end(), noNotes.begin(), noNotes.end());
   }
   return selection;
 }
@@ -172,8 +261,11 @@ std::vector<ExportedNote> checkPrintedLines(const Selection& selection,
   if (skipped > 0) {
     printed.line("Skipped " + std::to_string(skipped) + " empty notes.");
   }
-  if (selection.unreadable > 0) {
-    printed.line("Could not read " + std::to_string(selection.unreadable) + " notes.");
+  if (!selection.unreadable.empty()) {
+    printed.line("Could not read " + std::to_string(selection.unreadable.size()) + " notes.");
+    for (const std::string& line : selection.unreadable) {
+      printed.line(line);
+    }
   }
   printed.line("Wrote " + std::to_string(entriesPrinted) + " entries to " + outPath.string() + ".");
   printed.line(kClosingLine);
@@ -280,11 +372,21 @@ void checkRecords(const Json& records, const std::vector<ExportedNote>& exported
 
 void check(const GeneratedLibrary& library, int status, const std::string& out,
            const std::string& err, const std::filesystem::path& outPath) {
+  const Selection selection = select(library);
+  if (library.filter &&
+      std::none_of(library.elements.begin(), library.elements.end(), [&](const Element& element) {
+        const std::string folder = element.firstValue.value_or("");
+        return asciiEqualIgnoringCase(folder, *library.filter) &&
+               (library.includeDeleted || !isTrash(folder));
+      })) {
+    checkNoFolder(library, status, out, err, outPath);
+    return;
+  }
   if (status != 0) {
     fail("exit status " + std::to_string(status) + ", error output " + jsonText(err));
   }
   const std::vector<ExportedNote> exported =
-      checkPrintedLines(select(library.elements, library.filter), library.filter, out, outPath);
+      checkPrintedLines(selection, library.filter, out, outPath);
   checkRecords(readDocument(outPath, library.now), exported);
 }
 
@@ -301,6 +403,9 @@ Outcome checkWholeExport(ByteSource& bytes, const Limits& limits,
   outcome.arguments = {"sheafwright", "--out", outPath.string()};
   if (library.filter) {
     outcome.arguments.insert(outcome.arguments.end(), {"--folder", *library.filter});
+  }
+  if (library.includeDeleted) {
+    outcome.arguments.push_back("--include-deleted");
   }
   const auto runner = makeLibraryTextScriptRunner(outcome.library, "lib.json");
   std::ostringstream out;

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <unicode/timezone.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -138,7 +139,10 @@ constexpr std::array kFolders = {"Journal"sv,
                                  "\u00dcn\u00efc\u00f6d\u00e9 \u2615"sv,
                                  "\u65e5\u8a18"sv,
                                  "\u0416\u0443\u0440\u043d\u0430\u043b"sv,
-                                 "Plans 2023"sv};
+                                 "Plans 2023"sv,
+                                 "Recently Deleted"sv,
+                                 "Senast raderade"sv,
+                                 "Zuletzt gel\u00f6scht"sv};
 constexpr std::array kNames = {"March"sv,
                                ""sv,
                                "  "sv,
@@ -275,8 +279,8 @@ class Generator {
 
   const std::vector<Element>& elements() const { return elements_; }
 
-  // The --folder value, if any: some folder in another letter case or as it is, the empty
-  // name, or a name nothing has.
+  // The --folder value, if any: some folder in another letter case or as it is, the trash, the
+  // empty name, or a name nothing has.
   std::optional<std::string> filter() {
     std::vector<std::string> folders;
     for (const Element& element : elements_) {
@@ -285,6 +289,13 @@ class Generator {
       }
     }
     switch (bytes_.below(8)) {
+      case 3: {
+        std::string trash(kTrashNames[bytes_.below(kTrashNames.size())]);
+        if (bytes_.chance(4)) {
+          trash[0] = static_cast<char>(trash[0] ^ 0x20);
+        }
+        return trash;
+      }
       case 4:
       case 5: {
         if (folders.empty()) {
@@ -340,10 +351,14 @@ class Generator {
       case 5: {
         const Value folder = textValue(pick(bytes_, kFolders, kLongUnreadableName), bytes_);
         element.folder = folder.text;
+        element.values = 1;
         json = "[" + folder.json;
         if (bytes_.chance(4)) {
-          json += ", " + jsonText(pick(bytes_, kNames, kLongUnreadableName));
+          element.nameText = pick(bytes_, kNames, kLongUnreadableName);
+          element.values = 2;
+          json += ", " + jsonText(*element.nameText);
           if (bytes_.chance(4)) {
+            element.values = 4;
             json += ", \"<div>x</div>\", {\"date\": \"2024-03-12T08:30:00Z\"}";
           }
         }
@@ -353,9 +368,11 @@ class Generator {
       case 2:
         json = "[42]";
         element.folder = "42";
+        element.values = 1;
         break;
       case 3:
         json = "[null]";
+        element.values = 1;
         break;
       case 6:
         json = "\"just text\"";
@@ -367,6 +384,7 @@ class Generator {
         json = "7";
         break;
     }
+    element.firstValue = element.folder;
     elements_.push_back(element);
     return json;
   }
@@ -401,6 +419,7 @@ class Generator {
     element.isNote = true;
     const Value folder = textValue(pick(bytes_, kFolders, kLongFolder), bytes_);
     element.folder = folder.text.value_or("");
+    element.firstValue = folder.text;
     Value name = textValue(pick(bytes_, kNames, kLongName), bytes_);
     element.name = name.text.value_or("");
     // Every note's line names it apart from the others' lines.
@@ -408,6 +427,7 @@ class Generator {
       element.name += " ~";
       name = {jsonText(element.name), element.name};
     }
+    element.nameText = name.text;
     const bool predictable = body != Body::kAny;
     const auto [createdJson, created] = predictable
                                             ? dateValue(kPredictableFirstYear, kPredictableYears)
@@ -427,12 +447,33 @@ class Generator {
       }
     }
     std::string json = "[" + folder.json + ", " + name.json + ", ";
-    json += predictable || !bytes_.chance(1) ? jsonText(html) : "42";
-    json += ", " + createdJson + ", " + modifiedJson;
-    switch (bytes_.below(6)) {
+    // The body: its text, or (one note in eight) a value that is none, or empty.
+    const bool number = !predictable && bytes_.chance(1);
+    std::optional<std::string> bodyText = number ? "42" : html;
+    std::string bodyJson = number ? "42" : jsonText(html);
+    if (bytes_.chance(1)) {
+      static constexpr std::array kOdd = {"null"sv, "true"sv, "[]"sv, "{}"sv, "1.5"sv, "\"\""sv};
+      const std::size_t odd = bytes_.below(kOdd.size());
+      bodyJson = kOdd[odd];
+      bodyText = odd + 1 == kOdd.size() ? std::optional<std::string>("") : std::nullopt;
+      element.entries.emplace();  // an empty body has none
+      element.dateHeaders = 0;
+    }
+    json += bodyJson + ", " + createdJson + ", " + modifiedJson;
+    bool locked = false;
+    switch (bytes_.below(7)) {
       case 0:
         json += ", \"x-coredata://S/ICNote/p" + std::to_string(++ids_) + "\"";
         break;
+      case 3: {
+        // `password protected`: only a JSON true locks a note.
+        static constexpr std::array kLock = {"true"sv, "false"sv, "\"true\""sv, "1"sv, "null"sv};
+        const std::size_t lock = bytes_.below(kLock.size());
+        locked = lock == 0 || bytes_.chance(2);
+        json += ", \"x-coredata://S/ICNote/p" + std::to_string(++ids_) + "\", " +
+                std::string(locked ? kLock[0] : kLock[lock]);
+        break;
+      }
       case 1:
         json += bytes_.chance(4) ? ", null" : ", \"\"";
         break;
@@ -441,6 +482,9 @@ class Generator {
         break;
       default:
         break;
+    }
+    if (!bodyText || (locked && bodyText->empty())) {
+      element.unreadable = locked ? "locked" : "not handed over";
     }
     elements_.push_back(std::move(element));
     return json + "]";
@@ -567,6 +611,7 @@ GeneratedLibrary generateLibrary(ByteSource& bytes, const Limits& limits) {
   Generator generator(bytes, limits, zone);
   library.json = generator.library();
   library.filter = generator.filter();
+  library.includeDeleted = bytes.chance(2);
   library.now = zone.startOfDay({2025, 1, 1}) - 1 + static_cast<Seconds>(bytes.below(3));
   library.elements = generator.elements();
   return library;

@@ -2,6 +2,7 @@
 // are and, for the notes whose entries are predictable, of the entries the export must hold.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -45,8 +46,12 @@ struct Expected {
 
 // What the generator knows of one element of the library.
 struct Element {
-  bool isNote = false;
-  std::optional<std::string> folder;  // the first value's text
+  bool isNote = false;                    // five values or more
+  std::optional<std::string> folder;      // the first value's text ("" for a note without one)
+  std::optional<std::string> firstValue;  // the first value's text, by which folders form
+  std::optional<std::string> nameText;    // the second value's text
+  std::size_t values = 0;                 // of an element that is no note; 0 for no list
+  std::string_view unreadable;  // why a note is not read: its body, its lock; empty if read
   std::string name;
   std::optional<Seconds> created;  // absent when the value is no readable date
   // Known for predictable notes: their entries, and their date headers (they have no topics).
@@ -54,11 +59,17 @@ struct Element {
   std::size_t dateHeaders = 0;
 };
 
+// Notes' trash in three languages, as the README's rule has it: a folder of exactly such a name
+// is read only with --include-deleted.
+inline constexpr std::array<std::string_view, 3> kTrashNames = {
+    "Recently Deleted", "Senast raderade", "Zuletzt gel\u00f6scht"};
+
 struct GeneratedLibrary {
   std::string zone;  // the run's time zone
   std::string json;  // the library file's text
   std::vector<Element> elements;
   std::optional<std::string> filter;  // the --folder value, if any
+  bool includeDeleted = false;        // --include-deleted
   Seconds now;                        // the run's current time, whole seconds
 };
 
