@@ -6,7 +6,7 @@
 #include "sheafwright/note_store_body.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
-#include "sheafwright/platform/standin_runner.h"
+#include "sheafwright/standin/standin_runner.h"
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
@@ -143,7 +143,8 @@ void BM_NoteStoreGunzipOnly(benchmark::State& state) {
 BENCHMARK(BM_NoteStoreGunzipOnly)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 NotesParser parser() {
-  return NotesParser{2024, Date{}, Date{}, Calendar("Europe/Berlin")};
+  static const Calendar berlin("Europe/Berlin");
+  return NotesParser{2024, Date{}, Date{}, berlin};
 }
 
 void parseRepeatedly(benchmark::State& state, const std::string& text) {

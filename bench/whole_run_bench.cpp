@@ -3,7 +3,7 @@
 // time against the physical floor (reading and parsing the library with simdjson, writing an
 // output of the same size, fsync, rename), measured alternately in one run.
 #include "bench/library_generator.h"
-#include "tests/child_process.h"
+#include "testing/child_process.h"
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>

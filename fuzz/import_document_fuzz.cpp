@@ -1,7 +1,7 @@
 // Arbitrary JSON through the import document's reading side, and back through its writer.
 #include "fuzz/fuzz_check.h"
 #include "sheafwright/import_document.h"
-#include "tests/import_document_reader.h"
+#include "testing/import_document_reader.h"
 
 #include <cstddef>
 #include <cstdint>

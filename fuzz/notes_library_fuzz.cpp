@@ -4,7 +4,7 @@
 // and refusal exactly when the file is not valid JSON.
 #include "fuzz/fuzz_check.h"
 #include "sheafwright/notes_reader.h"
-#include "sheafwright/platform/standin_runner.h"
+#include "sheafwright/standin/standin_runner.h"
 #include "sheafwright/unicode_text.h"
 
 #include <nlohmann/json.hpp>

@@ -1,5 +1,7 @@
 // Fuzz target of the note parser: entries in key order, headers and names read without fault.
+#include "fuzz/fuzz_check.h"
 #include "sheafwright/calendar.h"
+#include "sheafwright/date_header.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/unicode_text.h"
 
@@ -8,15 +10,13 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/fuzz_check.h"
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using sheafwright::NotesParser;
   const std::string text =
       sheafwright::text::repairUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+  static const sheafwright::Calendar saoPaulo("America/Sao_Paulo");
   static const NotesParser parser{std::nullopt, sheafwright::Date{std::chrono::hours(24 * 19000)},
-                                  sheafwright::Date{std::chrono::hours(24 * 19500)},
-                                  sheafwright::Calendar("America/Sao_Paulo")};
+                                  sheafwright::Date{std::chrono::hours(24 * 19500)}, saoPaulo};
   const sheafwright::ParseResult result = parser.parse(text);
   for (std::size_t i = 0; i < result.entries.size(); ++i) {
     const sheafwright::ParsedEntry& entry = result.entries[i];
@@ -28,11 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(result.topicCount >= 0 && result.dateCount >= 0);
 
   const std::string_view firstLine = std::string_view(text).substr(0, text.find('\n'));
-  (void)NotesParser::parseDateHeader(firstLine, 2024, parser.modificationDate, parser.calendar);
-  if (const auto year = NotesParser::yearInName(text)) {
+  (void)sheafwright::parseDateHeader(firstLine, 2024, parser.modificationDate, parser.calendar);
+  if (const auto year = sheafwright::yearInName(text)) {
     FUZZ_CHECK(*year >= 1900 && *year <= 2099);
   }
-  if (const auto month = NotesParser::monthNumber(firstLine)) {
+  if (const auto month = sheafwright::monthNumber(firstLine)) {
     FUZZ_CHECK(*month >= 1 && *month <= 12);
   }
   return 0;

@@ -1,6 +1,6 @@
 // Fuzz bytes steer the whole-export check's library generator: every library it makes must
 // export whole, whatever the bytes.
-#include "fuzz/whole_export_check.h"
+#include "testing/whole_export_check.h"
 
 #include <cstddef>
 #include <cstdint>

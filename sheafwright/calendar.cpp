@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,15 +70,6 @@ struct Calendar::Impl {
     double offset;  // milliseconds ahead of UTC
   };
 
-  // The spans of each zone learned so far. A zone's rules do not change while the tool runs,
-  // and a calendar is made for every note, so what one learned serves the next.
-  static std::vector<SteadyOffset>& spansOf(const icu::TimeZone& zone) {
-    thread_local std::map<std::u16string, std::vector<SteadyOffset>> learned;
-    icu::UnicodeString id;
-    zone.getID(id);
-    return learned[std::u16string(id.getBuffer(), static_cast<std::size_t>(id.length()))];
-  }
-
   // The start of a Gregorian day by arithmetic, when its midnight lies inside a span learned
   // and two days from either end: no change of offset, which is always under two days, can
   // then skip or repeat that midnight. Asking ICU for each day named in a note would cost a
@@ -88,7 +78,7 @@ struct Calendar::Impl {
     constexpr double kTwoDays = 2 * 86400000.0;
     const double localMidnight =
         static_cast<double>(std::chrono::sys_days(day).time_since_epoch().count()) * 86400000.0;
-    for (const SteadyOffset& span : *spans) {
+    for (const SteadyOffset& span : spans) {
       const UDate start = localMidnight - span.offset;
       if (start - kTwoDays >= span.from && start + kTwoDays < span.to) {
         return start;
@@ -121,11 +111,11 @@ struct Calendar::Impl {
     }
     // Days near a change miss every span and are asked again; their span is kept once, so the
     // list stays one span per offset period however many such days a diary names.
-    const bool known = std::any_of(spans->begin(), spans->end(), [&span](const SteadyOffset& s) {
+    const bool known = std::any_of(spans.begin(), spans.end(), [&span](const SteadyOffset& s) {
       return s.from == span.from && s.to == span.to;
     });
     if (!known) {
-      spans->push_back(span);
+      spans.push_back(span);
     }
   }
 
@@ -139,7 +129,10 @@ struct Calendar::Impl {
   // True for the Gregorian calendar with its usual change from the Julian one in October
   // 1582: after that year its days are the proleptic Gregorian days of <chrono>.
   bool gregorian;
-  std::vector<SteadyOffset>* spans = &spansOf(local->getTimeZone());
+  // The spans of the zone learned so far, copied with the calendar. A zone's rules do not
+  // change while the tool runs, so one calendar asked about every note of a run learns each
+  // span once.
+  std::vector<SteadyOffset> spans;
 
   static bool isPlainGregorian(const icu::Calendar& calendar) {
     const auto* gregorian = dynamic_cast<const icu::GregorianCalendar*>(&calendar);
@@ -192,7 +185,13 @@ std::int64_t Calendar::year(Date date) const {
   icu::Calendar& cal = *impl_->local;
   UErrorCode status = U_ZERO_ERROR;
   cal.setTime(toUDate(date), status);
-  return cal.get(UCAL_YEAR, status);
+  const std::int64_t year = cal.get(UCAL_YEAR, status);
+  if (!succeeded(status)) {
+    // An instant ICU cannot place: its Gregorian year in UTC, rather than a field left unset.
+    return static_cast<int>(
+        std::chrono::year_month_day(std::chrono::floor<std::chrono::days>(date)).year());
+  }
+  return year;
 }
 
 bool Calendar::isValidDate(std::int64_t year, std::int64_t month, std::int64_t day) const {

@@ -28,7 +28,8 @@ class Calendar {
   Calendar& operator=(Calendar&&) noexcept;
   ~Calendar();
 
-  // The year number of `date` in this calendar and its time zone.
+  // The year number of `date` in this calendar and its time zone (the Gregorian year in UTC
+  // for an instant ICU cannot place).
   std::int64_t year(Date date) const;
   // True when the day exists: a month of the calendar, and a day within that month's length
   // in that year. Time-zone transitions play no part.

@@ -60,12 +60,6 @@ void appendInternetDate(std::string& output, Date date) {
   output.append(buffer, out);
 }
 
-std::string formatInternetDate(Date date) {
-  std::string text;
-  appendInternetDate(text, date);
-  return text;
-}
-
 std::optional<Date> parseInternetDate(std::string_view text) {
   TextCursor c(text);
   const auto y = c.digits(4, 4);

@@ -15,10 +15,8 @@ using Date = std::chrono::sys_time<std::chrono::microseconds>;
 // The system clock's current time.
 Date currentDate();
 
-// RFC 3339 in UTC with whole seconds and the letter Z ("2024-03-12T08:30:00Z"); the fraction
-// of a second is dropped (rounded toward the past).
-std::string formatInternetDate(Date date);
-// The same text appended to `out`, without a string of its own.
+// Appends RFC 3339 in UTC with whole seconds and the letter Z ("2024-03-12T08:30:00Z") to
+// `out`; the fraction of a second is dropped (rounded toward the past).
 void appendInternetDate(std::string& out, Date date);
 
 // Reads an RFC 3339 date-time with "Z" or a numeric offset and an optional fraction of a

@@ -3,6 +3,7 @@
 #include "sheafwright/driver.h"
 
 #include "sheafwright/atomic_file.h"
+#include "sheafwright/date_header.h"
 #include "sheafwright/html_converter.h"
 #include "sheafwright/import_document.h"
 #include "sheafwright/notes_parser.h"
@@ -110,16 +111,16 @@ std::string absolutePath(const std::string& path) {
 }
 
 // One note's entries as records; the note's summary line, or absent when it yielded none.
-std::optional<std::string> exportNote(NotesReader::Note note, Calendar calendar, UuidGenerator& ids,
-                                      ImportDocument::Encoder& encoder) {
+std::optional<std::string> exportNote(NotesReader::Note note, const Calendar& calendar,
+                                      UuidGenerator& ids, ImportDocument::Encoder& encoder) {
   // The body is not needed once converted: the moved-out copy goes with this statement, so a
   // large body is not held while the note is parsed.
   const std::string plain = NotesHTMLConverter::plainText(std::exchange(note.html, {}));
-  std::optional<std::int64_t> referenceYear = NotesParser::yearInName(note.folder);
+  std::optional<std::int64_t> referenceYear = yearInName(note.folder);
   if (!referenceYear) {
-    referenceYear = NotesParser::yearInName(note.name);
+    referenceYear = yearInName(note.name);
   }
-  const NotesParser parser{referenceYear, note.created, note.modified, std::move(calendar)};
+  const NotesParser parser{referenceYear, note.created, note.modified, calendar};
   ParseResult result = parser.parse(plain);
   if (result.entries.empty()) {
     return std::nullopt;
@@ -227,6 +228,7 @@ Exported exportFolders(NotesReader::Session& session, const std::vector<std::siz
   Exported exported;
   ProgressLine progress(environment.progress);
   UuidGenerator ids;
+  const Calendar calendar = environment.currentCalendar();
   for (std::size_t k = 0; k < selected.size(); ++k) {
     const std::optional<std::string>& name = session.folders()[selected[k]];
     progress.show(k + 1, selected.size(), exported.found, name.value_or(std::string{}));
@@ -241,8 +243,8 @@ Exported exportFolders(NotesReader::Session& session, const std::vector<std::siz
         continue;
       }
       ++exported.found;
-      std::optional<std::string> line = exportNote(std::get<NotesReader::Note>(std::move(note)),
-                                                   environment.currentCalendar(), ids, encoder);
+      std::optional<std::string> line =
+          exportNote(std::get<NotesReader::Note>(std::move(note)), calendar, ids, encoder);
       if (line) {
         exported.noteLines.push_back(std::move(*line));
       } else {

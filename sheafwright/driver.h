@@ -17,7 +17,7 @@ struct RunEnvironment {
   ScriptRunner& runner;
   std::ostream& out;
   std::ostream& err;
-  // The user's current calendar, asked for anew for every note.
+  // The user's current calendar, asked for once per run.
   std::function<Calendar()> currentCalendar = &Calendar::current;
   // The current date and time, taken once for the document's export time.
   std::function<Date()> now = &currentDate;

@@ -179,12 +179,13 @@ class ImportDocument::Encoder::Impl {
     bool valid = true;
   };
 
-  static bool string(char*& at, std::string_view text, StringText& last) {
+  // Writes `text` like escapedString, reusing `last`'s written form when the text repeats.
+  static bool rememberedString(char*& at, std::string_view text, StringText& last) {
     if (text != last.text) {
       last.text.assign(text);
       last.written.resize(6 * text.size() + 2);
       char* end = last.written.data();
-      last.valid = string(end, text);
+      last.valid = escapedString(end, text);
       last.written.resize(static_cast<std::size_t>(end - last.written.data()));
     }
     copy(at, last.written);
@@ -212,21 +213,21 @@ class ImportDocument::Encoder::Impl {
     }
     date(at, r.entryDate, lastEntryDate_);
     copy(at, "\",\n      \"folder\": "sv);
-    bool written = string(at, r.folder, lastFolder_);
+    bool written = rememberedString(at, r.folder, lastFolder_);
     if (r.id) {
       copy(at, ",\n      \"id\": \""sv);
       at = r.id->writeText(at);
       *at++ = '"';
     }
     copy(at, ",\n      \"notebook\": "sv);
-    written &= string(at, r.notebook, lastNotebook_);
+    written &= rememberedString(at, r.notebook, lastNotebook_);
     copy(at, ",\n      \"order\": "sv);
-    written &= string(at, r.order);
+    written &= escapedString(at, r.order);
     copy(at, ",\n      \"text\": "sv);
-    written &= string(at, r.text);
+    written &= escapedString(at, r.text);
     if (r.topic) {
       copy(at, ",\n      \"topic\": "sv);
-      written &= string(at, *r.topic);
+      written &= escapedString(at, *r.topic);
     }
     copy(at, "\n    }"sv);
     return written;
@@ -251,7 +252,7 @@ class ImportDocument::Encoder::Impl {
 
   // Writes `text` at `at` as a JSON string, characters beyond ASCII as they are, and moves `at`
   // past it; false when the text is not UTF-8. Most text needs no escape and is copied whole.
-  static bool string(char*& at, std::string_view text) {
+  static bool escapedString(char*& at, std::string_view text) {
     const Kinds kinds = kindsOf(text);
     *at++ = '"';
     if (!kinds.escaped) {

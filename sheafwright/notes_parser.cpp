@@ -1,124 +1,39 @@
-// The note parser: header forms matched by hand, bullets and indentation measured in grapheme
-// clusters, entries grouped in one walk over the lines.
+// The note parser: bullets and indentation measured in grapheme clusters, entries grouped in
+// one walk over the lines.
 #include "sheafwright/notes_parser.h"
 
-#include "sheafwright/ascii.h"
+#include "sheafwright/bullet_glyphs.h"
 #include "sheafwright/byte_words.h"
+#include "sheafwright/date_header.h"
 #include "sheafwright/fractional_index.h"
 #include "sheafwright/grapheme_boundaries.h"
-#include "sheafwright/text_cursor.h"
 #include "sheafwright/unicode_text.h"
 
-#include <unicode/regex.h>
-#include <unicode/unistr.h>
-
 #include <algorithm>
-#include <cassert>
+#include <array>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <unordered_set>
 
 namespace sheafwright {
 
 namespace {
 
-// Reads a run of 1 to 4 ASCII digits, which always fits.
-std::int64_t readNumber(std::string_view digits) {
-  return *ascii::readDecimal<std::int64_t>(digits);
-}
-
-struct HeaderFields {
-  std::optional<std::int64_t> year;  // absent for the forms that name none
-  std::int64_t month;
-  std::int64_t day;
+struct BulletGlyph {
+  std::string_view glyph;  // one character
+  std::int64_t level;
 };
+constexpr std::array<BulletGlyph, 7> kBulletGlyphs{{{bullets::kLevel1, 1},
+                                                    {"\u2023", 1},
+                                                    {"\u00B7", 1},
+                                                    {bullets::kLevel2, 2},
+                                                    {"\u25AA", 3},
+                                                    {bullets::kLevel3, 3},
+                                                    {"\u2756", 3}}};
+// Bullets that mark an item without saying its level.
+constexpr std::array<std::string_view, 2> kNeutralBullets{"-", "*"};
 
-// The four forms, tried in order. Only ASCII digits and letters can match: a run of other
-// decimal digits could not be read as a number, so such a form would not apply either.
-std::optional<HeaderFields> matchHeader(std::string_view line) {
-  {  // 12-Mar
-    TextCursor c(line);
-    const auto day = c.digits(1, 2);
-    const auto name = day && c.one('-') ? c.letters(3) : std::nullopt;
-    if (name && c.atEnd()) {
-      if (const auto month = NotesParser::monthNumber(*name)) {
-        return HeaderFields{std::nullopt, *month, *day};
-      }
-    }
-  }
-  {  // 2024-03-12
-    TextCursor c(line);
-    const auto year = c.digits(4, 4);
-    const auto month = year && c.one('-') ? c.digits(1, 2) : std::nullopt;
-    const auto day = month && c.one('-') ? c.digits(1, 2) : std::nullopt;
-    if (day && c.atEnd()) {
-      return HeaderFields{*year, *month, *day};
-    }
-  }
-  {  // Mar 12, Mar. 12
-    TextCursor c(line);
-    const auto name = c.letters(3);
-    const bool gap = name && (c.one(' ') || (c.one('.') && c.one(' ')));
-    const auto day = gap ? c.digits(1, 2) : std::nullopt;
-    if (day && c.atEnd()) {
-      if (const auto month = NotesParser::monthNumber(*name)) {
-        return HeaderFields{std::nullopt, *month, *day};
-      }
-    }
-  }
-  {  // 12/3/2024: day first unless that cannot be
-    TextCursor c(line);
-    const auto first = c.digits(1, 2);
-    const auto second = first && c.one('/') ? c.digits(1, 2) : std::nullopt;
-    const auto year = second && c.one('/') ? c.digits(4, 4) : std::nullopt;
-    if (year && c.atEnd() && (*first <= 12 || *second <= 12)) {
-      const bool dayFirst = *first > 12 || *second <= 12;
-      return dayFirst ? HeaderFields{*year, *second, *first} : HeaderFields{*year, *first, *second};
-    }
-  }
-  return std::nullopt;
-}
-
-// The year of header forms that name none: the reference year, else the year of the
-// modification date. A note asks it for each such header, and the calendar once per parse.
-class DefaultYear {
- public:
-  DefaultYear(std::optional<std::int64_t> referenceYear, Date modificationDate,
-              const Calendar& calendar)
-      : referenceYear_(referenceYear), modificationDate_(modificationDate), calendar_(calendar) {}
-  explicit DefaultYear(const NotesParser& parser)
-      : DefaultYear(parser.referenceYear, parser.modificationDate, parser.calendar) {}
-
-  std::int64_t operator()() {
-    if (!year_) {
-      year_ = referenceYear_ ? *referenceYear_ : calendar_.year(modificationDate_);
-    }
-    return *year_;
-  }
-
- private:
-  std::optional<std::int64_t> referenceYear_;
-  Date modificationDate_;
-  const Calendar& calendar_;
-  std::optional<std::int64_t> year_;
-};
-
-// The first instant of the day a header line names. `defaultYear()` gives the year of the
-// forms without one; it is called only for those.
-template <typename YearSource>
-std::optional<Date> headerDate(std::string_view line, const Calendar& calendar,
-                               YearSource&& defaultYear) {
-  std::string_view normalised = text::trimWhiteSpace(line);
-  if (!normalised.empty() && normalised.back() == ':') {
-    normalised = text::trimWhiteSpace(normalised.substr(0, normalised.size() - 1));
-  }
-  const auto fields = matchHeader(normalised);
-  if (!fields) {
-    return std::nullopt;
-  }
-  const std::int64_t year = fields->year ? *fields->year : defaultYear();
-  return calendar.startOfDay(year, fields->month, fields->day);
+DefaultYear defaultYearOf(const NotesParser& parser) {
+  return DefaultYear(parser.referenceYear, parser.modificationDate, parser.calendar);
 }
 
 // The rest of `line` after byte offset `pos`, trimmed.
@@ -157,64 +72,13 @@ std::size_t skipPrintableAscii(std::string_view text, std::size_t pos) {
   return pos;
 }
 
-}  // namespace
-
-std::optional<std::int64_t> NotesParser::monthNumber(std::string_view name) {
-  static constexpr std::array<std::string_view, 12> kMonths{
-      "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
-  const std::string lower = text::lowercase(name);
-  const auto it = std::find(kMonths.begin(), kMonths.end(), lower);
-  if (it == kMonths.end()) {
-    return std::nullopt;
-  }
-  return static_cast<std::int64_t>(it - kMonths.begin()) + 1;
-}
-
-std::optional<Date> NotesParser::parseDateHeader(std::string_view line,
-                                                 std::optional<std::int64_t> referenceYear,
-                                                 Date fallback, const Calendar& calendar) {
-  DefaultYear defaultYear(referenceYear, fallback, calendar);
-  return headerDate(line, calendar, defaultYear);
-}
-
-std::optional<std::int64_t> NotesParser::yearInName(std::string_view name) {
-  static const std::unique_ptr<icu::RegexPattern> pattern = [] {
-    UErrorCode status = U_ZERO_ERROR;
-    UParseError where;
-    std::unique_ptr<icu::RegexPattern> made(
-        icu::RegexPattern::compile(icu::UnicodeString(u"(19|20)\\d\\d"), 0, where, status));
-    assert(U_SUCCESS(status) && made);
-    return made;
-  }();
-  // Names hold no year far more often than one: skip the matcher when no "19" or "20" is there.
-  if (name.find("19") == std::string_view::npos && name.find("20") == std::string_view::npos) {
-    return std::nullopt;
-  }
-  const icu::UnicodeString subject = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(subject, status));
-  if (U_FAILURE(status) || !matcher->find(status) || U_FAILURE(status)) {
-    return std::nullopt;
-  }
-  std::string match;
-  matcher->group(status).toUTF8String(match);
-  if (U_FAILURE(status) || match.size() != 4 ||
-      !std::all_of(match.begin(), match.end(), ascii::isDigit)) {
-    return std::nullopt;
-  }
-  return readNumber(match);
-}
-
-namespace {
-
 // Where the character at `lead` ends. A bullet glyph followed by ASCII or by the end of the line
 // is a character of its own, which saves asking for the boundary: no bullet is a prepended
 // mark, and no ASCII character extends the one before it.
 std::size_t leadCharacterEnd(std::string_view line, std::size_t lead,
                              text::GraphemeBoundaries& boundaries) {
   const std::string_view rest = line.substr(lead);
-  for (const NotesParser::BulletGlyph& bullet : NotesParser::bulletGlyphs) {
+  for (const BulletGlyph& bullet : kBulletGlyphs) {
     if (rest.starts_with(bullet.glyph) &&
         (rest.size() == bullet.glyph.size() ||
          static_cast<unsigned char>(rest[bullet.glyph.size()]) < 0x80)) {
@@ -242,7 +106,7 @@ std::optional<NotesParser::Line> classifyLine(const NotesParser& parser, std::st
   const std::size_t leadEnd = leadCharacterEnd(line, lead, boundaries);
   const std::string_view leadCharacter = line.substr(lead, leadEnd - lead);
 
-  for (const NotesParser::BulletGlyph& bullet : NotesParser::bulletGlyphs) {
+  for (const BulletGlyph& bullet : kBulletGlyphs) {
     if (leadCharacter == bullet.glyph) {
       const std::string_view itemText = textAfter(line, leadEnd);
       if (itemText.empty()) {
@@ -252,8 +116,8 @@ std::optional<NotesParser::Line> classifyLine(const NotesParser& parser, std::st
     }
   }
 
-  if (std::find(NotesParser::neutralBullets.begin(), NotesParser::neutralBullets.end(),
-                leadCharacter) != NotesParser::neutralBullets.end()) {
+  if (std::find(kNeutralBullets.begin(), kNeutralBullets.end(), leadCharacter) !=
+      kNeutralBullets.end()) {
     const bool lastCharacter = leadEnd == line.size();
     const bool spaceFollows =
         !lastCharacter && line[leadEnd] == ' ' && boundaries.next(leadEnd) == leadEnd + 1;
@@ -279,7 +143,7 @@ std::optional<NotesParser::Line> classifyLine(const NotesParser& parser, std::st
 class LineReader {
  public:
   LineReader(const NotesParser& parser, std::string_view text)
-      : parser_(parser), text_(text), defaultYear_(parser) {}
+      : parser_(parser), text_(text), defaultYear_(defaultYearOf(parser)) {}
 
   std::optional<NotesParser::Line> next() {
     while (!done_) {
@@ -316,7 +180,7 @@ class LineReader {
 
 std::optional<NotesParser::Line> NotesParser::classify(std::string_view line) const {
   text::GraphemeBoundaries boundaries(line);
-  DefaultYear defaultYear(*this);
+  DefaultYear defaultYear = defaultYearOf(*this);
   return classifyLine(*this, line, boundaries, defaultYear);
 }
 

@@ -9,52 +9,6 @@
 
 namespace sheafwright {
 
-namespace {
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return -1;
-}
-
-bool isHyphenPosition(std::size_t i) {
-  return i == 8 || i == 13 || i == 18 || i == 23;
-}
-
-}  // namespace
-
-std::optional<Uuid> Uuid::parse(std::string_view text) {
-  if (text.size() != 36) {
-    return std::nullopt;
-  }
-  Uuid id;
-  std::size_t byte = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    if (isHyphenPosition(i)) {
-      if (text[i] != '-') {
-        return std::nullopt;
-      }
-      ++i;
-      continue;
-    }
-    const int high = hexValue(text[i]);
-    const int low = hexValue(text[i + 1]);
-    if (high < 0 || low < 0) {
-      return std::nullopt;
-    }
-    id.bytes[byte++] = static_cast<std::uint8_t>(high << 4 | low);
-    i += 2;
-  }
-  return id;
-}
-
 char* Uuid::writeText(char* out) const {
   // Two hexadecimal digits per byte, looked up whole.
   static constexpr auto kPairs = [] {
@@ -72,12 +26,6 @@ char* Uuid::writeText(char* out) const {
     std::memcpy(out, &kPairs[2 * std::size_t{bytes[i]}], 2);
     out += 2;
   }
-  return out;
-}
-
-std::string Uuid::text() const {
-  std::string out(36, '\0');
-  writeText(out.data());
   return out;
 }
 

@@ -5,20 +5,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <string>
-#include <string_view>
 
 namespace sheafwright {
 
 struct Uuid {
   std::array<std::uint8_t, 16> bytes{};
 
-  // Reads the 8-4-4-4-12 hexadecimal form, in either letter case.
-  static std::optional<Uuid> parse(std::string_view text);
-  // 36 characters, lower-case hexadecimal.
-  std::string text() const;
-  // Writes the 36 characters at `out`; the end of what was written.
+  // Writes the 36 characters, lower-case hexadecimal, at `out`; the end of what was written.
   char* writeText(char* out) const;
 
   bool operator==(const Uuid&) const = default;

@@ -4,7 +4,7 @@
 #include "sheafwright/platform/apple_runner.h"
 
 #include "sheafwright/notes_reader.h"
-#include "tests/test_support.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 

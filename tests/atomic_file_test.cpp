@@ -1,7 +1,7 @@
 // The atomic replacement of a file: all of it on commit, nothing otherwise, the first failure.
 #include "sheafwright/atomic_file.h"
 
-#include "tests/test_support.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,9 @@
 // Tests of date header lines, month names and the year found in a folder or note name.
+#include "sheafwright/date_header.h"
+
 #include "sheafwright/calendar.h"
 #include "sheafwright/date.h"
-#include "sheafwright/notes_parser.h"
-#include "tests/test_support.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +74,7 @@ TEST(DateHeaderTest, FormsAndTheirRefusals) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    const auto date = NotesParser::parseDateHeader(c.line, 2024, at("2020-06-01T00:00:00Z"), utc);
+    const auto date = parseDateHeader(c.line, 2024, at("2020-06-01T00:00:00Z"), utc);
     if (*c.expected == '\0') {
       EXPECT_FALSE(date.has_value());
     } else {
@@ -88,18 +89,16 @@ TEST(DateHeaderTest, DefaultYearComesFromTheReferenceYearElseTheFallbackInTheCal
   const Calendar newYork("America/New_York");
   // 31 December 2023, 20:00 in New York, is already 2024 in Tokyo.
   const Date fallback = at("2024-01-01T01:00:00Z");
-  EXPECT_EQ(
-      formatInternetDate(*NotesParser::parseDateHeader("5-Jan", std::nullopt, fallback, newYork)),
-      "2023-01-05T05:00:00Z");
-  EXPECT_EQ(
-      formatInternetDate(*NotesParser::parseDateHeader("5-Jan", std::nullopt, fallback, tokyo)),
-      "2024-01-04T15:00:00Z");
-  EXPECT_EQ(formatInternetDate(*NotesParser::parseDateHeader("Jan 5", 1999, fallback, tokyo)),
+  EXPECT_EQ(formatInternetDate(*parseDateHeader("5-Jan", std::nullopt, fallback, newYork)),
+            "2023-01-05T05:00:00Z");
+  EXPECT_EQ(formatInternetDate(*parseDateHeader("5-Jan", std::nullopt, fallback, tokyo)),
+            "2024-01-04T15:00:00Z");
+  EXPECT_EQ(formatInternetDate(*parseDateHeader("Jan 5", 1999, fallback, tokyo)),
             "1999-01-04T15:00:00Z");
   // The reference year is used unchanged: no other year is tried for 29 February.
-  EXPECT_FALSE(NotesParser::parseDateHeader("29-Feb", 2023, fallback, tokyo).has_value());
+  EXPECT_FALSE(parseDateHeader("29-Feb", 2023, fallback, tokyo).has_value());
   // Forms with their own year ignore both.
-  EXPECT_EQ(formatInternetDate(*NotesParser::parseDateHeader("2020-02-29", 2023, fallback, tokyo)),
+  EXPECT_EQ(formatInternetDate(*parseDateHeader("2020-02-29", 2023, fallback, tokyo)),
             "2020-02-28T15:00:00Z");
 }
 
@@ -110,7 +109,7 @@ TEST(DateHeaderTest, MonthsAreThreeLetterEnglishAbbreviationsInAnyCase) {
   };
   for (const auto& [name, expected] : cases) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(NotesParser::monthNumber(name), expected);
+    EXPECT_EQ(monthNumber(name), expected);
   }
 }
 
@@ -139,7 +138,7 @@ TEST(ReferenceYearTest, LeftmostYearFrom1900To2099) {
   };
   for (const auto& [name, expected] : cases) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(NotesParser::yearInName(name), expected);
+    EXPECT_EQ(yearInName(name), expected);
   }
 }
 

@@ -1,6 +1,8 @@
 // Tests of the RFC 3339 dates the tool reads from libraries and writes to import files.
 #include "sheafwright/date.h"
 
+#include "testing/readable_forms.h"
+
 #include <gtest/gtest.h>
 
 #include <utility>

@@ -2,9 +2,10 @@
 #include "sheafwright/driver.h"
 
 #include "sheafwright/import_document.h"
-#include "sheafwright/platform/standin_runner.h"
-#include "tests/import_document_reader.h"
-#include "tests/test_support.h"
+#include "sheafwright/standin/standin_runner.h"
+#include "testing/import_document_reader.h"
+#include "testing/test_support.h"
+#include "testing/tool_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -67,17 +68,8 @@ class DriverTest : public testing::Test {
   const TemporaryDirectory dir_;
 };
 
-const std::string kUsage =
-    "sheafwright \u2014 export Apple Notes to a Jotterby import file\n\nOptions:\n"
-    "  --folder <name>   Only export notes in this Apple Notes folder\n"
-    "  --out <path>      Output path (default: jotterby-import.json)\n"
-    "  --include-deleted Also export Recently Deleted, Notes' trash\n"
-    "  --list-folders    List the folders to export and their notes, then stop\n";
-const std::string kReading =
-    "Reading Apple Notes\u2026 (grant automation permission if prompted)\n";
-const std::string kAirDrop =
-    "AirDrop or copy this file to your iPhone or iPad, then use Settings \u203A Import from file "
-    "in Jotterby.\n";
+const std::string kReading = kReadingLine + "\n";
+const std::string kAirDrop = kClosingLine + "\n";
 
 TEST_F(DriverTest, UsageAndUnknownOptionsStopBeforeReading) {
   struct Case {

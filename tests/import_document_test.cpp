@@ -1,8 +1,8 @@
 // The import file's writer and reader: the exact form, escapes, failures, key rules.
 #include "sheafwright/import_document.h"
 
-#include "tests/import_document_reader.h"
-#include "tests/test_support.h"
+#include "testing/import_document_reader.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -37,15 +37,14 @@ TEST(ImportDocumentTest, EncodesSortedPrettyPrintedWithInternetDates) {
   ImportDocument document;
   // 09:15:30.75 at UTC+2 is 07:15:30 UTC; the fraction is dropped.
   document.exportedAt = at("2024-03-04T09:15:30.75+02:00");
-  document.records.push_back(
-      ImportRecord{.id = *Uuid::parse("3F2504E0-4F89-41D3-9A0C-0305E82C3301"),
-                   .text = "line one\nline \"two\"\t\u00e9\u2028\x01",
-                   .entryDate = at("2024-03-04T00:00:00+01:00"),
-                   .createdAt = at("2024-03-01T12:00:00Z"),
-                   .folder = "Jour\\nal\x7f",
-                   .notebook = "March",
-                   .topic = "Work",
-                   .order = "V"});
+  document.records.push_back(ImportRecord{.id = *parseUuid("3F2504E0-4F89-41D3-9A0C-0305E82C3301"),
+                                          .text = "line one\nline \"two\"\t\u00e9\u2028\x01",
+                                          .entryDate = at("2024-03-04T00:00:00+01:00"),
+                                          .createdAt = at("2024-03-01T12:00:00Z"),
+                                          .folder = "Jour\\nal\x7f",
+                                          .notebook = "March",
+                                          .topic = "Work",
+                                          .order = "V"});
   document.records.push_back(ImportRecord{.text = "no topic",
                                           .entryDate = at("1999-12-31T23:59:59Z"),
                                           .folder = "F",
@@ -214,6 +213,9 @@ TEST(ImportDocumentTest, DocumentsOfManyPiecesReadBack) {
   } cases[] = {{"many records", 6000, 300}, {"one record of 2.5 MiB", 1, 5 << 19}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.records > 1 && !largeRounds()) {
+      continue;  // a large round
+    }
     ImportDocument document;
     document.exportedAt = at("2024-03-04T07:15:30Z");
     UuidGenerator ids;
@@ -248,7 +250,7 @@ TEST(ImportDocumentTest, DocumentsOfManyPiecesReadBack) {
       ASSERT_EQ(written["text"], record.text) << i;
       ASSERT_EQ(written["folder"], record.folder) << i;
       ASSERT_EQ(written["notebook"], record.notebook) << i;
-      ASSERT_EQ(written["id"], record.id->text()) << i;
+      ASSERT_EQ(written["id"], uuidText(*record.id)) << i;
       ASSERT_EQ(written.contains("topic"), record.topic.has_value()) << i;
       ASSERT_EQ(written["order"], record.order) << i;
     }

@@ -2,7 +2,7 @@
 #include "sheafwright/notes_parser.h"
 
 #include "sheafwright/date.h"
-#include "tests/test_support.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +17,13 @@ using Item = NotesParser::ItemLine;
 using Plain = NotesParser::PlainLine;
 using DateLine = NotesParser::DateLine;
 
-NotesParser parserIn(const char* zone, std::optional<std::int64_t> year = 2024) {
-  return NotesParser{year, at("2024-03-10T21:30:00Z"), at("2023-07-01T12:00:00Z"), Calendar(zone)};
+NotesParser parserIn(const Calendar& calendar, std::optional<std::int64_t> year = 2024) {
+  return NotesParser{year, at("2024-03-10T21:30:00Z"), at("2023-07-01T12:00:00Z"), calendar};
 }
 
 TEST(NotesParserTest, ClassifiesLines) {
-  const NotesParser parser = parserIn("UTC");
+  const Calendar utc("UTC");
+  const NotesParser parser = parserIn(utc);
   const Date march12 = at("2024-03-12T00:00:00Z");
   struct Case {
     const char* line;
@@ -109,7 +110,7 @@ const char* const kWorkedExample =
 
 TEST(NotesParserTest, LinesBecomeDatedEntriesWithTopicsAndAscendingKeys) {
   // Created 10 March, 21:30 UTC: in New York that is still 10 March.
-  const ParseResult result = parserIn("America/New_York").parse(kWorkedExample);
+  const ParseResult result = parserIn(Calendar("America/New_York")).parse(kWorkedExample);
   expectEntries(result, {
                             {"Trip notes", "2024-03-10T05:00:00Z", {}, "V"},
                             {"Call Anna\nabout the contract", "2024-03-12T04:00:00Z", "Work", "k"},
@@ -122,7 +123,8 @@ TEST(NotesParserTest, LinesBecomeDatedEntriesWithTopicsAndAscendingKeys) {
 }
 
 TEST(NotesParserTest, EveryLineBreakCharacterSplitsLikeALineFeed) {
-  const NotesParser parser = parserIn("Asia/Tokyo");
+  const Calendar tokyo("Asia/Tokyo");
+  const NotesParser parser = parserIn(tokyo);
   const ParseResult expected = parser.parse(kWorkedExample);
   for (const char* separator : {"\r\n", "\r", "\u2028", "\u2029", "\u0085", "\v", "\f", "\n\n"}) {
     SCOPED_TRACE(testing::PrintToString(separator));
@@ -139,7 +141,8 @@ TEST(NotesParserTest, EveryLineBreakCharacterSplitsLikeALineFeed) {
 }
 
 TEST(NotesParserTest, EntriesDatesAndTopicsFollowTheLineArrangement) {
-  const NotesParser parser = parserIn("UTC");
+  const Calendar utc("UTC");
+  const NotesParser parser = parserIn(utc);
   const char* c10 = "2024-03-10T00:00:00Z";
   const char* m12 = "2024-03-12T00:00:00Z";
   struct Case {
@@ -215,9 +218,10 @@ TEST(NotesParserTest, EntriesDatesAndTopicsFollowTheLineArrangement) {
 }
 
 // The year of headers without one is asked anew for each parse, of that parse's own parser:
-// nothing is remembered in a parser or in a calendar that a copy could share.
+// nothing is remembered in a parser.
 TEST(NotesParserTest, EachParseTakesTheDefaultYearOfItsOwnParser) {
-  NotesParser parser = parserIn("UTC", std::nullopt);
+  const Calendar utc("UTC");
+  NotesParser parser = parserIn(utc, std::nullopt);
   const auto firstDate = [](const NotesParser& p) {
     const ParseResult result = p.parse("12-Mar\nx");
     return result.entries.empty() ? std::string() : formatInternetDate(result.entries[0].date);

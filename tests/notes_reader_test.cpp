@@ -1,8 +1,8 @@
 // The notes reader over fake runners and stand-in libraries: notes, skipped elements, errors.
 #include "sheafwright/notes_reader.h"
 
-#include "sheafwright/platform/standin_runner.h"
-#include "tests/test_support.h"
+#include "sheafwright/standin/standin_runner.h"
+#include "testing/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // Seeded libraries of every kind the whole-export check generates, exported in-process and read
-// back as any JSON reader sees them; a few carry notes over a megabyte.
-#include "fuzz/whole_export_check.h"
-#include "tests/test_support.h"
+// back as any JSON reader sees them; in the large rounds, more, and a few carry notes over a
+// megabyte.
+#include "testing/test_support.h"
+#include "testing/whole_export_check.h"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +22,15 @@ TEST(WholeExportTest, GeneratedLibrariesExportWhole) {
   const TemporaryDirectory dir;
   std::mt19937 random(20240312);
   int failures = 0;
-  for (int round = 0; round < 300 && failures < 3; ++round) {
+  const int rounds = largeRounds() ? 300 : 60;
+  for (int round = 0; round < rounds && failures < 3; ++round) {
     std::vector<std::uint8_t> bytes(600);
     for (std::uint8_t& byte : bytes) {
       byte = static_cast<std::uint8_t>(random());
     }
-    const Limits limits{
-        .maxElements = 16, .maxLines = round % 20 == 3 ? 300u : 12u, .huge = round % 100 == 50};
+    const Limits limits{.maxElements = 16,
+                        .maxLines = round % 20 == 3 ? 300u : 12u,
+                        .huge = largeRounds() && round % 100 == 50};
     ByteSource source(bytes.data(), bytes.size());
     const Outcome outcome = checkWholeExport(source, limits, dir.path());
     if (!outcome.failure.empty()) {

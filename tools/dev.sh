@@ -2,7 +2,8 @@
 # Sets up what the build needs, builds, and then runs the tool or every test.
 #
 #   tools/dev.sh run [options]   build the release build, then run sheafwright with the options
-#   tools/dev.sh test            build, run the suite, then again under ASan and UBSan, then
+#   tools/dev.sh test            build, run the suite with its large rounds
+#                                (SHEAFWRIGHT_LARGE_TESTS=1), then again under ASan and UBSan, then
 #                                fuzz each target for FUZZ_SECONDS (default 60; Linux only);
 #                                on macOS compile the script sent to Notes instead of fuzzing
 #
@@ -56,7 +57,7 @@ case "${1:-}" in
   test)
     install_dependencies
     build dev
-    ctest --preset dev -j "$jobs"
+    SHEAFWRIGHT_LARGE_TESTS=1 ctest --preset dev -j "$jobs"
     build asan
     if [[ "$(uname -s)" == Darwin ]]; then
       # Homebrew's GoogleTest is not instrumented: libc++'s container annotations then

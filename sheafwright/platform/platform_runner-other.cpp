@@ -1,5 +1,5 @@
 // The script runner off macOS: the library file named by the environment, else the sample.
-#include "sheafwright/platform/standin_runner.h"
+#include "sheafwright/standin/standin_runner.h"
 
 namespace sheafwright {
 

@@ -4,11 +4,13 @@
 #include "sheafwright/date.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/script_runner.h"
+#include "testing/readable_forms.h"
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,6 +18,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -23,6 +26,13 @@
 #include <unistd.h>
 
 namespace sheafwright {
+
+// True where the large rounds of the slowest tests run: SHEAFWRIGHT_LARGE_TESTS set and not
+// "0". tools/dev.sh test sets it; the everyday suite stays quick without it.
+inline bool largeRounds() {
+  const char* value = std::getenv("SHEAFWRIGHT_LARGE_TESTS");
+  return value != nullptr && *value != '\0' && std::string_view(value) != "0";
+}
 
 // An instant written in RFC 3339 that the test knows to be valid.
 inline Date at(const char* text) {

@@ -1,7 +1,8 @@
 // The import document read back with nlohmann, key by key, as strictly as the tests need.
-#include "tests/import_document_reader.h"
+#include "testing/import_document_reader.h"
 
 #include "sheafwright/json_error_message.h"
+#include "testing/readable_forms.h"
 
 #include <nlohmann/json.hpp>
 
@@ -52,7 +53,7 @@ ImportRecord recordFrom(const json& object) {
   }
   ImportRecord record;
   if (const json* id = optional(object, "id")) {
-    const auto uuid = Uuid::parse(stringValue(*id, "id"));
+    const auto uuid = parseUuid(stringValue(*id, "id"));
     if (!uuid) {
       throw DecodingError("key \"id\" is not a UUID");
     }

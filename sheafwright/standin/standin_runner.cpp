@@ -1,14 +1,10 @@
 // The stand-in script runner: plays the Notes application's replies from a JSON library file,
-// read into nodes by simdjson; a file that reading refuses is read again by nlohmann, whose
-// messages say where the file breaks.
-#include "sheafwright/platform/standin_runner.h"
+// read into nodes by simdjson, and serves them to the script's handlers folder by folder.
+#include "sheafwright/standin/standin_runner.h"
 
-#include "sheafwright/json_error_message.h"
-#include "sheafwright/platform/library_bytes.h"
-#include "sheafwright/platform/library_tree.h"
-#include "sheafwright/unicode_text.h"
-
-#include <nlohmann/json.hpp>
+#include "sheafwright/standin/library_bytes.h"
+#include "sheafwright/standin/library_tree.h"
+#include "sheafwright/standin/refused_library.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -26,8 +22,6 @@
 namespace sheafwright {
 
 namespace {
-
-using nlohmann::json;
 
 // A value of the reply: an index into the library's nodes, which the reply owns.
 class JsonDescriptor : public ScriptDescriptor {
@@ -98,94 +92,25 @@ class ReplyDescriptor : public JsonDescriptor {
   std::unique_ptr<LibraryTree> library_;
 };
 
-// Error records are small and rare; nlohmann writes them compactly with sorted keys.
-class JsonErrorRecord : public ScriptErrorRecord {
- public:
-  explicit JsonErrorRecord(json record) : record_(std::move(record)) {}
-
-  std::optional<std::string> message() const override {
-    if (record_.is_object()) {
-      const auto it = record_.find("NSAppleScriptErrorMessage");
-      if (it != record_.end() && it->is_string()) {
-        return it->get<std::string>();
-      }
-    }
-    return std::nullopt;
-  }
-
-  std::string description() const override {
-    return record_.dump(-1, ' ', false, json::error_handler_t::replace);
-  }
-
- private:
-  json record_;
-};
-
-// Messages can quote the bytes of a broken file, which need not be UTF-8.
-ScriptOutcome failure(std::string_view message) {
-  return {nullptr, std::make_unique<JsonErrorRecord>(
-                       json{{"NSAppleScriptErrorMessage", text::repairUtf8(message)}})};
-}
-
-struct TooDeep : std::runtime_error {
-  TooDeep()
-      : std::runtime_error("nested deeper than " + std::to_string(kMaxLibraryDepth) + " levels") {}
-};
-
-// "line L, column C" of a byte offset, counted as nlohmann counts them.
-std::string positionOf(std::string_view text, std::size_t offset) {
-  const std::string_view before = text.substr(0, offset);
-  const std::size_t lineStart = before.rfind('\n');
-  const std::size_t line = static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
-  const std::size_t column = lineStart == std::string_view::npos ? offset + 1 : offset - lineStart;
-  return "line " + std::to_string(line + 1) + ", column " + std::to_string(column);
-}
-
-// A file the fast reading leaves, read by nlohmann: its message says where a broken file
-// breaks. Files nlohmann reads but the fast reading does not: a NUL byte after the value, which
-// nlohmann takes for the end of its input but is not valid JSON; error records, whose text is
-// written with sorted keys; and replies that are no list or hold integers beyond 64 bits, which
-// are served from nlohmann's rewrite (such integers become floating point numbers, which have
-// no text).
-ScriptOutcome serveRefused(std::string_view text, const std::string& source) {
-  const std::string prefix = "Notes library " + source + " is not valid JSON: ";
-  json tree;
-  try {
-    tree = json::parse(text, [](int depth, json::parse_event_t, json&) {
-      if (depth > kMaxLibraryDepth) {
-        throw TooDeep();
-      }
-      return true;
-    });
-  } catch (const std::exception& error) {
-    return failure(prefix + jsonErrorMessage(error));
-  }
-  if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
-    return failure(prefix + "parse error at " + positionOf(text, nul) +
-                   ": syntax error while parsing value - unexpected NUL byte; expected end of "
-                   "input");
-  }
-  if (tree.is_object()) {
-    if (const auto error = tree.find("error"); error != tree.end()) {
-      return {nullptr, std::make_unique<JsonErrorRecord>(std::move(*error))};
-    }
-  }
-  // Served from a list, the one form the fast reading takes: a value that is no list is its item.
-  const bool list = tree.is_array();
-  auto rewritten =
-      std::make_unique<LibraryTree>(LibraryBytes(list ? tree.dump() : "[" + tree.dump() + "]"));
-  if (!rewritten->parse(list ? 0 : 1)) {
-    return failure(prefix + "refused after rewriting");
-  }
-  return {std::make_unique<ReplyDescriptor>(std::move(rewritten), list ? 0 : 1), nullptr};
-}
-
+// The reply of a library: read by simdjson, or else as nlohmann rewrites it.
 ScriptOutcome serve(LibraryBytes bytes, const std::string& source) {
   auto library = std::make_unique<LibraryTree>(std::move(bytes));
   if (library->parse()) {
     return {std::make_unique<ReplyDescriptor>(std::move(library), 0), nullptr};
   }
-  return serveRefused(library->text(), source);
+  std::variant<RewrittenLibrary, ScriptOutcome> reread = readRefused(library->text(), source);
+  if (auto* outcome = std::get_if<ScriptOutcome>(&reread)) {
+    return std::move(*outcome);
+  }
+  RewrittenLibrary& rewritten = std::get<RewrittenLibrary>(reread);
+  auto tree = std::make_unique<LibraryTree>(LibraryBytes(rewritten.text));
+  if (!tree->parse(rewritten.wrappingLevels)) {
+    return libraryFailure("Notes library " + source +
+                          " is not valid JSON: refused after rewriting");
+  }
+  return {std::make_unique<ReplyDescriptor>(std::move(tree),
+                                            static_cast<std::size_t>(rewritten.wrappingLevels)),
+          nullptr};
 }
 
 // Some of the reply's elements, as one folder's reply: a list whose items are the reply's.
@@ -232,8 +157,8 @@ class LibraryScript : public Script {
     if (handler == "noteCount" && arguments.size() == 1) {
       return noteCount(arguments[0]);
     }
-    return failure("the script has no handler " + std::string(handler) + " taking " +
-                   std::to_string(arguments.size()) + " arguments");
+    return libraryFailure("the script has no handler " + std::string(handler) + " taking " +
+                          std::to_string(arguments.size()) + " arguments");
   }
 
  private:
@@ -277,7 +202,8 @@ class LibraryScript : public Script {
 
   ScriptOutcome folderNotes(std::int64_t position) {
     if (position < 1 || position > static_cast<std::int64_t>(folders_.size())) {
-      return failure("there is no folder " + std::to_string(position) + " in the folder list");
+      return libraryFailure("there is no folder " + std::to_string(position) +
+                            " in the folder list");
     }
     return {std::make_unique<SliceDescriptor>(
                 reply_, folders_[static_cast<std::size_t>(position - 1)].items),
@@ -287,7 +213,8 @@ class LibraryScript : public Script {
   // What Notes counts in the folder: here its elements, as an integer answers (its text).
   ScriptOutcome noteCount(std::int64_t position) {
     if (position < 1 || position > static_cast<std::int64_t>(folders_.size())) {
-      return failure("there is no folder " + std::to_string(position) + " in the folder list");
+      return libraryFailure("there is no folder " + std::to_string(position) +
+                            " in the folder list");
     }
     return {std::make_unique<NameDescriptor>(
                 std::to_string(folders_[static_cast<std::size_t>(position - 1)].items.size())),
@@ -348,7 +275,7 @@ class LibraryRunner : public ScriptRunner {
 ScriptOutcome libraryFileReply(const std::string& path) {
   auto bytes = readLibraryFile(path);
   if (auto* reason = std::get_if<std::string>(&bytes)) {
-    return failure("cannot read Notes library " + path + ": " + *reason);
+    return libraryFailure("cannot read Notes library " + path + ": " + *reason);
   }
   const std::size_t size = std::get<LibraryBytes>(bytes).view().size();
   try {
@@ -356,8 +283,9 @@ ScriptOutcome libraryFileReply(const std::string& path) {
   } catch (const std::bad_alloc&) {
     // The file is read, but what it holds does not fit: still a library too large, not a
     // failure of the export's own.
-    return failure("cannot read Notes library " + path + ": too large for this machine's memory (" +
-                   std::to_string(size) + " bytes)");
+    return libraryFailure("cannot read Notes library " + path +
+                          ": too large for this machine's memory (" + std::to_string(size) +
+                          " bytes)");
   }
 }
 

@@ -1,11 +1,6 @@
-// Generated library files run through the whole export and checked as any reader of JSON sees
-// the result. The expectations come from a model of the library built alongside it and from
-// the library format and the tool's documented rules, never from the tool's own code: the only
-// things of the tool used are run() and the stand-in runner that serves the library text.
-#include "fuzz/whole_export_check.h"
-
-#include "sheafwright/driver.h"
-#include "sheafwright/platform/standin_runner.h"
+// Generated library files with their model. The expectations come from the library format and
+// the tool's documented rules, never from the tool's own code.
+#include "testing/whole_export_generator.h"
 
 #include <nlohmann/json.hpp>
 #include <unicode/timezone.h>
@@ -15,13 +10,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <optional>
 #include <set>
-#include <sstream>
-#include <string_view>
+#include <utility>
 
 namespace sheafwright::wholeexport {
 
@@ -39,8 +30,6 @@ std::size_t ByteSource::below(std::size_t bound) {
 namespace {
 
 using namespace std::string_view_literals;
-using Json = nlohmann::ordered_json;
-using Seconds = std::int64_t;
 
 constexpr Seconds kDay = 86400;
 
@@ -100,17 +89,6 @@ class Zone {
  private:
   std::unique_ptr<icu::TimeZone> zone_;
 };
-
-std::string utcText(Seconds at) {
-  const Civil day = civil(at);
-  const Seconds time = at - floorDiv(at, kDay) * kDay;
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", day.year, day.month, day.day,
-                static_cast<int>(time / 3600), static_cast<int>(time / 60 % 60),
-                static_cast<int>(time % 60));
-  return text;
-}
-
 // An instant as a library writes it: any offset, sometimes a fraction of a second.
 std::string libraryDateText(Seconds at, ByteSource& bytes) {
   static constexpr std::array<int, 6> kOffsetMinutes = {0, 60, -210, 840, 345, -600};
@@ -119,24 +97,30 @@ std::string libraryDateText(Seconds at, ByteSource& bytes) {
   const Seconds local = at + minutes * 60;
   const Civil day = civil(local);
   const Seconds time = local - floorDiv(local, kDay) * kDay;
-  char text[64];
-  if (minutes == 0) {
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d%sZ", day.year, day.month,
-                  day.day, static_cast<int>(time / 3600), static_cast<int>(time / 60 % 60),
-                  static_cast<int>(time % 60), kFractions[bytes.below(kFractions.size())]);
-  } else {
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d%s%c%02d:%02d", day.year,
-                  day.month, day.day, static_cast<int>(time / 3600),
-                  static_cast<int>(time / 60 % 60), static_cast<int>(time % 60),
-                  kFractions[bytes.below(kFractions.size())], minutes < 0 ? '-' : '+',
+  char offset[24] = "Z";
+  if (minutes != 0) {
+    std::snprintf(offset, sizeof offset, "%c%02d:%02d", minutes < 0 ? '-' : '+',
                   std::abs(minutes) / 60, std::abs(minutes) % 60);
   }
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d%s%s", day.year, day.month,
+                day.day, static_cast<int>(time / 3600), static_cast<int>(time / 60 % 60),
+                static_cast<int>(time % 60), kFractions[bytes.below(kFractions.size())], offset);
   return text;
 }
 
-std::string jsonText(std::string_view text) {
-  return nlohmann::json(std::string(text)).dump();
-}
+// The lengths of long names, and of the large rounds' entries (their bodies over a megabyte).
+constexpr std::size_t kLongUnreadableName = 300;
+constexpr std::size_t kLongFolder = 3000;
+constexpr std::size_t kLongName = 5000;
+constexpr int kManyEntries = 4000;
+constexpr std::size_t kManyEntryBytes = 300;
+constexpr std::size_t kLongEntryBytes = 1200000;
+// The years of note dates: predictable notes from 2012, the others from 1960.
+constexpr int kPredictableFirstYear = 2012;
+constexpr int kPredictableYears = 24;
+constexpr int kAnyFirstYear = 1960;
+constexpr int kAnyYears = 80;
 
 // Folder and note names: empty, white space, control characters, quotes, non-ASCII. No two
 // differ only in the letter case of non-ASCII letters, so ASCII case folding models the
@@ -159,10 +143,6 @@ constexpr std::array kFolders = {"Journal"sv,
                                  "Recently Deleted"sv,
                                  "Senast raderade"sv,
                                  "Zuletzt gel\u00f6scht"sv};
-// Notes' trash in three languages, as the README's rule has it: a folder of exactly such a name
-// is read only with --include-deleted.
-constexpr std::array kTrashNames = {"Recently Deleted"sv, "Senast raderade"sv,
-                                    "Zuletzt gel\u00f6scht"sv};
 constexpr std::array kNames = {"March"sv,
                                ""sv,
                                "  "sv,
@@ -212,24 +192,6 @@ constexpr std::array kFragments = {"<div>12-Mar</div>"sv,
 
 constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-struct Expected {
-  std::string text;
-  Seconds entryDate;
-};
-
-// What the generator knows of one element of the library.
-struct Element {
-  bool isNote = false;                    // five values or more
-  std::optional<std::string> folder;      // the first value's text ("" for a note without one)
-  std::optional<std::string> firstValue;  // the first value's text, by which folders form
-  std::optional<std::string> nameText;    // the second value's text
-  std::size_t values = 0;                 // of an element that is no note; 0 for no list
-  std::string_view unreadable;  // why a note is not read: its body, its lock; empty if read
-  std::string name;
-  std::optional<Seconds> created;                // absent when the value is no readable date
-  std::optional<std::vector<Expected>> entries;  // known for predictable notes
-};
 
 // A value with its text as the format reads it.
 struct Value {
@@ -371,7 +333,7 @@ class Generator {
       return unreadable();
     }
     const std::size_t id = 1 + bytes_.below(ids_);
-    return "[" + jsonText(pick(bytes_, kFolders, 300)) +
+    return "[" + jsonText(pick(bytes_, kFolders, kLongUnreadableName)) +
            ", \"Shown again\", \"<div>2024-03-12</div><div>again</div>\", "
            "{\"date\": \"2024-03-12T08:30:00Z\"}, null, \"x-coredata://S/ICNote/p" +
            std::to_string(id) + "\"]";
@@ -387,12 +349,12 @@ class Generator {
       case 1:
       case 4:
       case 5: {
-        const Value folder = textValue(pick(bytes_, kFolders, 300), bytes_);
+        const Value folder = textValue(pick(bytes_, kFolders, kLongUnreadableName), bytes_);
         element.folder = folder.text;
         element.values = 1;
         json = "[" + folder.json;
         if (bytes_.chance(4)) {
-          element.nameText = pick(bytes_, kNames, 300);
+          element.nameText = pick(bytes_, kNames, kLongUnreadableName);
           element.values = 2;
           json += ", " + jsonText(*element.nameText);
           if (bytes_.chance(4)) {
@@ -455,10 +417,10 @@ class Generator {
   std::string note(Body body) {
     Element element;
     element.isNote = true;
-    const Value folder = textValue(pick(bytes_, kFolders, 3000), bytes_);
+    const Value folder = textValue(pick(bytes_, kFolders, kLongFolder), bytes_);
     element.folder = folder.text.value_or("");
     element.firstValue = folder.text;
-    Value name = textValue(pick(bytes_, kNames, 5000), bytes_);
+    Value name = textValue(pick(bytes_, kNames, kLongName), bytes_);
     element.name = name.text.value_or("");
     // Every note's line names it apart from the others' lines.
     while (!names_.emplace(*element.folder, element.name).second) {
@@ -467,8 +429,12 @@ class Generator {
     }
     element.nameText = name.text;
     const bool predictable = body != Body::kAny;
-    const auto [createdJson, created] = predictable ? dateValue(2012, 24) : dateValue(1960, 80);
-    const auto [modifiedJson, modified] = predictable ? dateValue(2012, 24) : dateValue(1960, 80);
+    const auto [createdJson, created] = predictable
+                                            ? dateValue(kPredictableFirstYear, kPredictableYears)
+                                            : dateValue(kAnyFirstYear, kAnyYears);
+    const auto [modifiedJson, modified] = predictable
+                                              ? dateValue(kPredictableFirstYear, kPredictableYears)
+                                              : dateValue(kAnyFirstYear, kAnyYears);
     element.created = created;
 
     std::string html;
@@ -491,6 +457,7 @@ class Generator {
       bodyJson = kOdd[odd];
       bodyText = odd + 1 == kOdd.size() ? std::optional<std::string>("") : std::nullopt;
       element.entries.emplace();  // an empty body has none
+      element.dateHeaders = 0;
     }
     json += bodyJson + ", " + createdJson + ", " + modifiedJson;
     bool locked = false;
@@ -547,9 +514,10 @@ class Generator {
       referenceYear = zone_.localDay(*modified).year;
     }
     const std::size_t sections = body == Body::kPredictable ? 1 + bytes_.below(3) : 1;
+    element.dateHeaders = sections;
     for (std::size_t section = 0; section < sections; ++section) {
       std::size_t form = bytes_.below(5);
-      Civil day{2012 + static_cast<int>(bytes_.below(24)),
+      Civil day{kPredictableFirstYear + static_cast<int>(bytes_.below(kPredictableYears)),
                 1 + static_cast<unsigned>(bytes_.below(12)),
                 1 + static_cast<unsigned>(bytes_.below(28))};
       if (form >= 2 && form <= 4 && referenceYear) {
@@ -586,17 +554,17 @@ class Generator {
       if (body == Body::kMany) {
         // Thousands of entries, the body over a megabyte.
         std::string text;
-        while (text.size() < 300) {
+        while (text.size() < kManyEntryBytes) {
           text += text.empty() ? "lorem" : " lorem";
         }
-        for (int line = 0; line < 4000; ++line) {
+        for (int line = 0; line < kManyEntries; ++line) {
           html += "<div>" + text + "</div>";
           entries.push_back({text, date});
         }
       } else if (body == Body::kLongEntry) {
         std::string text;
-        text.reserve(1200000);
-        while (text.size() < 1200000) {
+        text.reserve(kLongEntryBytes);
+        while (text.size() < kLongEntryBytes) {
           text += text.empty() ? "ipsum" : " ipsum";
         }
         html += "<div>" + text + "</div>";
@@ -620,405 +588,33 @@ class Generator {
   std::size_t ids_ = 0;
 };
 
-struct Failure {
-  std::string what;
-};
+}  // namespace
 
-[[noreturn]] void fail(std::string what) {
-  throw Failure{std::move(what)};
-}
-
-bool asciiEqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) {
-      return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c;
-    };
-    if (lower(a[i]) != lower(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool isUuidV4(const std::string& text) {
-  if (text.size() != 36) {
-    return false;
-  }
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (i == 8 || i == 13 || i == 18 || i == 23) {
-      if (c != '-') {
-        return false;
-      }
-    } else if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) {
-      return false;
-    }
-  }
-  return text[14] == '4' && std::string_view("89abAB").find(text[19]) != std::string_view::npos;
-}
-
-bool isUtcDate(const std::string& text) {
-  static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:ddZ";
-  if (text.size() != kShape.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (kShape[i] == 'd' ? !(text[i] >= '0' && text[i] <= '9') : text[i] != kShape[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// Reads the printed lines in order against the expected ones.
-class Printed {
- public:
-  explicit Printed(std::string text) : text_(std::move(text)) {}
-  void line(const std::string& expected) {
-    if (text_.compare(at_, expected.size() + 1, expected + '\n') != 0) {
-      fail("expected the line " + jsonText(expected) + " at " + jsonText(text_.substr(at_, 200)));
-    }
-    at_ += expected.size() + 1;
-  }
-  bool startsWith(const std::string& prefix) {
-    if (text_.compare(at_, prefix.size(), prefix) != 0) {
-      return false;
-    }
-    at_ += prefix.size();
-    return true;
-  }
-  std::size_t number() {
-    std::size_t value = 0;
-    const std::size_t start = at_;
-    while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') {
-      value = value * 10 + static_cast<std::size_t>(text_[at_++] - '0');
-    }
-    if (at_ == start) {
-      fail("expected a number at " + jsonText(text_.substr(at_, 200)));
-    }
-    return value;
-  }
-  void text(std::string_view expected) {
-    if (!startsWith(std::string(expected))) {
-      fail("expected " + jsonText(expected) + " at " + jsonText(text_.substr(at_, 200)));
-    }
-  }
-  bool atEnd() const { return at_ == text_.size(); }
-
- private:
-  std::string text_;
-  std::size_t at_ = 0;
-};
-
-std::vector<std::string> keysOf(const Json& object) {
-  std::vector<std::string> keys;
-  for (const auto& item : object.items()) {
-    keys.push_back(item.key());
-  }
-  return keys;
-}
-
-std::string joined(const std::vector<std::string>& keys) {
-  std::string text;
-  for (const std::string& key : keys) {
-    text += (text.empty() ? "" : ",") + key;
-  }
+std::string utcText(Seconds at) {
+  const Civil day = civil(at);
+  const Seconds time = at - floorDiv(at, kDay) * kDay;
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", day.year, day.month, day.day,
+                static_cast<int>(time / 3600), static_cast<int>(time / 60 % 60),
+                static_cast<int>(time % 60));
   return text;
 }
 
-// A name as the tool prints it: every control but tab as \u and four hex digits (the generated
-// names are UTF-8).
-std::string shown(std::string_view text) {
-  std::string printed;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    const auto byte = static_cast<unsigned char>(text[at]);
-    unsigned control = 0x100;
-    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
-      control = byte;
-    } else if (byte == 0xC2 && at + 1 < text.size() &&
-               static_cast<unsigned char>(text[at + 1]) <= 0x9F) {
-      control = static_cast<unsigned char>(text[++at]);
-    }
-    if (control < 0x100) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04X", control);
-      printed += escaped;
-    } else {
-      printed += text[at];
-    }
-  }
-  return printed;
+std::string jsonText(std::string_view text) {
+  return nlohmann::json(std::string(text)).dump();
 }
 
-bool isTrash(std::string_view name) {
-  return std::ranges::find(kTrashNames, name) != kTrashNames.end();
-}
-
-// A --folder that names no folder to read: one line on standard error, the folders there are,
-// and nothing written.
-void checkNoFolder(const std::vector<Element>& elements, const std::string& filter,
-                   bool includeDeleted, int status, const std::string& out, const std::string& err,
-                   const std::filesystem::path& outPath) {
-  std::string message = "No folder named \"" + shown(filter) + "\"";
-  if (!includeDeleted && std::ranges::any_of(kTrashNames, [&](std::string_view trash) {
-        return asciiEqualIgnoringCase(trash, filter);
-      })) {
-    message += ": Notes' trash is read only with --include-deleted.";
-  } else {
-    std::vector<std::string> names;
-    for (const Element& element : elements) {
-      const std::string name = element.firstValue.value_or("");
-      if ((includeDeleted || !isTrash(name)) && std::ranges::find(names, name) == names.end()) {
-        names.push_back(name);
-      }
-    }
-    if (names.empty()) {
-      message += ". Notes has no folders.";
-    } else {
-      message += ". Folders: ";
-      for (std::size_t i = 0; i < names.size() && i < 10; ++i) {
-        message += (i > 0 ? ", " : "") + (names[i].empty() ? "\"\"" : shown(names[i]));
-      }
-      message += names.size() > 10 ? ", \u2026 (" + std::to_string(names.size()) +
-                                         " in all: --list-folders shows them)."
-                                   : ".";
-    }
-  }
-  if (status != 1 || err != message + "\n" ||
-      out != "Reading Apple Notes\u2026 (grant automation permission if prompted)\n" ||
-      std::filesystem::exists(outPath)) {
-    fail("expected " + jsonText(message) + " and status 1; status " + std::to_string(status) +
-         ", error output " + jsonText(err) + ", output " + jsonText(out.substr(0, 300)));
-  }
-}
-
-void check(const std::vector<Element>& elements, const std::optional<std::string>& filter,
-           bool includeDeleted, Seconds now, int status, const std::string& out,
-           const std::string& err, const std::filesystem::path& outPath) {
-  const auto selects = [&filter](const std::string& folder) {
-    return !filter || asciiEqualIgnoringCase(folder, *filter);
-  };
-  // Whether the folder an element is in is read: the filter chooses it, the trash only when
-  // asked for.
-  const auto read = [&](const Element& element) {
-    const std::string folder = element.firstValue.value_or("");
-    return selects(folder) && (includeDeleted || !isTrash(folder));
-  };
-  if (filter && std::ranges::none_of(elements, read)) {
-    checkNoFolder(elements, *filter, includeDeleted, status, out, err, outPath);
-    return;
-  }
-  if (status != 0) {
-    fail("exit status " + std::to_string(status) + ", error output " + jsonText(err));
-  }
-  // Folders are runs of elements whose first values agree. Of each folder that is read, the
-  // notes not read are named first, then the elements that were no notes (those without a
-  // folder's name only when every folder is read).
-  std::vector<const Element*> selected;
-  std::vector<std::string> unreadable;
-  for (std::size_t start = 0, end = 0; start < elements.size(); start = end) {
-    for (end = start + 1;
-         end < elements.size() && elements[end].firstValue == elements[start].firstValue; ++end) {
-    }
-    if (!read(elements[start])) {
-      continue;
-    }
-    std::vector<std::string> noNotes;
-    for (std::size_t at = start; at < end; ++at) {
-      const Element& element = elements[at];
-      const std::string folder = shown(element.folder.value_or(""));
-      const std::string name = shown(element.nameText.value_or(""));
-      if (element.isNote && element.unreadable.empty()) {
-        selected.push_back(&element);
-      } else if (element.isNote) {
-        unreadable.push_back("  " + folder + " / " + name + " (" + std::string(element.unreadable) +
-                             ")");
-      } else if (element.folder || !filter) {
-        noNotes.push_back(element.values == 1
-                              ? "  " + folder + " (folder could not be opened)"
-                              : "  " + folder + " / " + name + " (not handed over)");
-      }
-    }
-    unreadable.insert(unreadable.end(), noNotes.begin(), noNotes.end());
-  }
-
-  // The printed lines: one per note that yielded entries, in library order.
-  Printed printed(out);
-  printed.line("Reading Apple Notes\u2026 (grant automation permission if prompted)");
-  printed.line("Found " + std::to_string(selected.size()) + " notes" +
-               (filter ? " in \"" + shown(*filter) + "\"" : "") + ".");
-  std::vector<std::pair<const Element*, std::size_t>> exported;
-  std::size_t skipped = 0;
-  std::size_t entriesPrinted = 0;
-  for (const Element* note : selected) {
-    if (!printed.startsWith("  " + shown(*note->folder) + " / " + shown(note->name) + ": ")) {
-      if (note->entries && !note->entries->empty()) {
-        fail("no line for the note " + jsonText(note->name) + " of " + jsonText(*note->folder));
-      }
-      ++skipped;
-      continue;
-    }
-    const std::size_t count = printed.number();
-    printed.text(" entries, ");
-    printed.number();
-    printed.text(" topics, ");
-    printed.number();
-    printed.text(" dates\n");
-    exported.emplace_back(note, count);
-    entriesPrinted += count;
-  }
-  if (skipped > 0) {
-    printed.line("Skipped " + std::to_string(skipped) + " empty notes.");
-  }
-  if (!unreadable.empty()) {
-    printed.line("Could not read " + std::to_string(unreadable.size()) + " notes.");
-    for (const std::string& line : unreadable) {
-      printed.line(line);
-    }
-  }
-  printed.line("Wrote " + std::to_string(entriesPrinted) + " entries to " +
-               shown(outPath.string()) + ".");
-  printed.line(
-      "AirDrop or copy this file to your iPhone or iPad, then use Settings \u203A Import from "
-      "file in Jotterby.");
-  if (!printed.atEnd()) {
-    fail("more printed lines than expected");
-  }
-
-  // The file, as any JSON reader sees it.
-  std::ifstream file(outPath, std::ios::binary);
-  const std::string written(std::istreambuf_iterator<char>(file), {});
-  Json document;
-  try {
-    document = Json::parse(written);
-  } catch (const Json::exception& error) {
-    fail("the file is not JSON: " + std::string(error.what()) + "; it begins " +
-         jsonText(written.substr(0, 300)));
-  }
-  if (!document.is_object() || joined(keysOf(document)) != "exportedAt,records,version") {
-    fail("document keys " + document.dump().substr(0, 300));
-  }
-  if (document["version"] != 1 || document["exportedAt"] != utcText(now) ||
-      !document["records"].is_array()) {
-    fail("document header " + document["version"].dump() + " " + document["exportedAt"].dump());
-  }
-  const Json& records = document["records"];
-  if (records.size() != entriesPrinted) {
-    fail(std::to_string(records.size()) + " records, " + std::to_string(entriesPrinted) +
-         " entries printed");
-  }
-  std::set<std::string> ids;
-  std::size_t at = 0;
-  for (const auto& [note, count] : exported) {
-    const std::string where = "note " + jsonText(note->name) + " of " + jsonText(*note->folder);
-    if (note->entries && note->entries->size() != count) {
-      fail(where + ": " + std::to_string(count) + " entries, expected " +
-           std::to_string(note->entries->size()));
-    }
-    std::string order;
-    std::string created;
-    for (std::size_t index = 0; index < count; ++index) {
-      const Json& record = records[at++];
-      const std::string here = where + ", entry " + std::to_string(index + 1);
-      if (!record.is_object()) {
-        fail(here + ": not an object");
-      }
-      const std::string keys = joined(keysOf(record));
-      if (keys != "createdAt,entryDate,folder,id,notebook,order,text" &&
-          keys != "createdAt,entryDate,folder,id,notebook,order,text,topic") {
-        fail(here + ": keys " + keys);
-      }
-      for (const auto& item : record.items()) {
-        if (!item.value().is_string()) {
-          fail(here + ": " + item.key() + " is not a string");
-        }
-      }
-      if (record["folder"] != *note->folder || record["notebook"] != note->name) {
-        fail(here + ": folder " + record["folder"].dump() + ", notebook " +
-             record["notebook"].dump());
-      }
-      const std::string& id = record["id"].get_ref<const std::string&>();
-      if (!isUuidV4(id) || !ids.insert(id).second) {
-        fail(here + ": id " + id + " is no new version-4 UUID");
-      }
-      const std::string& entryDate = record["entryDate"].get_ref<const std::string&>();
-      const std::string& createdAt = record["createdAt"].get_ref<const std::string&>();
-      if (!isUtcDate(entryDate) || !isUtcDate(createdAt)) {
-        fail(here + ": dates " + entryDate + " " + createdAt);
-      }
-      // A note's creation date is its own when readable; the same for all its entries always.
-      if (note->created ? createdAt != utcText(*note->created)
-                        : index > 0 && createdAt != created) {
-        fail(here + ": createdAt " + createdAt);
-      }
-      created = createdAt;
-      const std::string& key = record["order"].get_ref<const std::string&>();
-      if (index > 0 && !(order < key)) {
-        fail(here + ": order " + jsonText(key) + " after " + jsonText(order));
-      }
-      order = key;
-      if (note->entries) {
-        const Expected& expected = (*note->entries)[index];
-        if (record["text"] != expected.text || entryDate != utcText(expected.entryDate) ||
-            record.contains("topic")) {
-          fail(here + ": " + jsonText(record["text"].get<std::string>().substr(0, 200)) + " on " +
-               entryDate + ", expected " + jsonText(expected.text.substr(0, 200)) + " on " +
-               utcText(expected.entryDate));
-        }
-      }
-    }
-  }
-}
-
-}  // namespace
-
-Outcome checkWholeExport(ByteSource& bytes, const Limits& limits,
-                         const std::filesystem::path& dir) {
-  Outcome outcome;
-  outcome.zone = kZones[bytes.below(kZones.size())];
-  const Zone zone(outcome.zone);
+GeneratedLibrary generateLibrary(ByteSource& bytes, const Limits& limits) {
+  GeneratedLibrary library;
+  library.zone = kZones[bytes.below(kZones.size())];
+  const Zone zone(library.zone);
   Generator generator(bytes, limits, zone);
-  outcome.library = generator.library();
-  const std::optional<std::string> filter = generator.filter();
-  const bool includeDeleted = bytes.chance(2);
-  const Seconds now = zone.startOfDay({2025, 1, 1}) - 1 + static_cast<Seconds>(bytes.below(3));
-
-  const std::filesystem::path outPath = dir / "export.json";
-  std::filesystem::remove(outPath);
-  outcome.arguments = {"sheafwright", "--out", outPath.string()};
-  if (filter) {
-    outcome.arguments.insert(outcome.arguments.end(), {"--folder", *filter});
-  }
-  if (includeDeleted) {
-    outcome.arguments.push_back("--include-deleted");
-  }
-  const auto runner = makeLibraryTextScriptRunner(outcome.library, "lib.json");
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = run(
-      outcome.arguments,
-      {.runner = *runner,
-       .out = out,
-       .err = err,
-       .currentCalendar = [&outcome] { return Calendar(outcome.zone); },
-       .now = [now] { return Date(std::chrono::seconds(now) + std::chrono::microseconds(999)); }});
-  try {
-    check(generator.elements(), filter, includeDeleted, now, status, out.str(), err.str(), outPath);
-  } catch (const Failure& failure) {
-    outcome.failure = failure.what;
-  }
-  return outcome;
-}
-
-std::string describe(const Outcome& outcome) {
-  std::string text = outcome.failure + "\nzone " + outcome.zone + ", arguments";
-  for (const std::string& argument : outcome.arguments) {
-    text += " " + jsonText(argument);
-  }
-  return text + "\nlibrary:\n" + outcome.library;
+  library.json = generator.library();
+  library.filter = generator.filter();
+  library.includeDeleted = bytes.chance(2);
+  library.now = zone.startOfDay({2025, 1, 1}) - 1 + static_cast<Seconds>(bytes.below(3));
+  library.elements = generator.elements();
+  return library;
 }
 
 }  // namespace sheafwright::wholeexport

@@ -1,5 +1,5 @@
 // Reading a library into nodes with simdjson's On Demand front end.
-#include "sheafwright/platform/library_tree.h"
+#include "sheafwright/standin/library_tree.h"
 
 #include <simdjson.h>
 

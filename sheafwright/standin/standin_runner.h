@@ -1,7 +1,7 @@
 // The stand-in script runner: a JSON library file, or the embedded sample, plays Notes' replies.
 #pragma once
 
-#include "sheafwright/platform/library_tree.h"
+#include "sheafwright/standin/library_tree.h"
 #include "sheafwright/script_runner.h"
 
 #include <memory>

@@ -2,7 +2,7 @@
 // in the file's bytes.
 #pragma once
 
-#include "sheafwright/platform/library_bytes.h"
+#include "sheafwright/standin/library_bytes.h"
 
 #include <cstdint>
 #include <memory>

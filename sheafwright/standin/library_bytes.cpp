@@ -1,5 +1,5 @@
 // A library file's bytes with zeroed padding, read into memory or copied.
-#include "sheafwright/platform/library_bytes.h"
+#include "sheafwright/standin/library_bytes.h"
 
 #include <cerrno>
 #include <cstring>
