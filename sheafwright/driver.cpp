@@ -5,6 +5,7 @@
 #include "sheafwright/atomic_file.h"
 #include "sheafwright/html_converter.h"
 #include "sheafwright/import_document.h"
+#include "sheafwright/note_store_runner.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/unicode_text.h"
@@ -28,7 +29,10 @@ constexpr std::string_view kUsage =
     "\n"
     "Options:\n"
     "  --folder <name>   Only export notes in this Apple Notes folder\n"
-    "  --out <path>      Output path (default: jotterby-import.json)\n";
+    "  --out <path>      Output path (default: jotterby-import.json)\n"
+    "  --database        Read Notes' own database on this Mac (needs Full Disk Access)\n"
+    "  --database-file <path>\n"
+    "                    Read this copy of Notes' database (NoteStore.sqlite)\n";
 
 // A line on standard output, written out at once so progress shows as it happens.
 void say(std::ostream& out, const std::string& line) {
@@ -46,6 +50,9 @@ void complain(std::ostream& err, const std::string& message) {
 struct Options {
   std::optional<std::string> folderFilter;
   std::string outputPath = "jotterby-import.json";
+  bool includeDeleted = false;
+  // Notes' own database instead of the script: the file to read.
+  std::optional<std::string> databasePath;
 };
 
 // The options, or the exit status when the run ends with the usage text or an unknown option.
@@ -65,6 +72,13 @@ std::variant<Options, int> readOptions(const std::vector<std::string>& arguments
       ++argumentIndex;
       if (argumentIndex < arguments.size()) {
         options.outputPath = arguments[argumentIndex];
+      }
+    } else if (argument == "--database") {
+      options.databasePath = defaultNoteStorePath();
+    } else if (argument == "--database-file") {
+      ++argumentIndex;
+      if (argumentIndex < arguments.size()) {
+        options.databasePath = arguments[argumentIndex];
       }
     } else if (argument == "--help" || argument == "-h") {
       out << kUsage;
@@ -237,7 +251,7 @@ Exported exportFolders(NotesReader::Session& session, const FolderFilter& inFold
 }
 
 // The export from reading to the written file, and its lines; the exit status.
-int exportLibrary(const Options& options, const RunEnvironment& environment) {
+int exportLibrary(const Options& options, const RunEnvironment& environment, ScriptRunner& runner) {
   std::ostream& out = environment.out;
   std::ostream& err = environment.err;
   const std::string path = absolutePath(options.outputPath);
@@ -246,10 +260,14 @@ int exportLibrary(const Options& options, const RunEnvironment& environment) {
                                   [&file](std::string_view piece) { file.write(piece); });
   Exported exported;
   try {
-    NotesReader::Session session = NotesReader::open(environment.runner);
+    NotesReader::Session session = NotesReader::open(runner);
     exported = exportFolders(session, FolderFilter(options.folderFilter), environment, encoder);
   } catch (const NotesReader::ReaderError& error) {
-    complain(err, error.description());
+    // The database has no automation permission to hint at.
+    complain(err, options.databasePath
+                      ? "Cannot read the Notes database " +
+                            text::withControlsShown(*options.databasePath) + ": " + error.message()
+                      : error.description());
     return 1;
   }
 
@@ -292,7 +310,16 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   }
   say(environment.out, "Reading Apple Notes\u2026 (grant automation permission if prompted)");
   try {
-    return exportLibrary(std::get<Options>(read), environment);
+    const Options& options = std::get<Options>(read);
+    if (options.databasePath) {
+      auto opened = openNoteStore(*options.databasePath, options.includeDeleted);
+      if (const std::string* message = std::get_if<std::string>(&opened)) {
+        complain(environment.err, *message);
+        return 1;
+      }
+      return exportLibrary(options, environment, *std::get<std::unique_ptr<ScriptRunner>>(opened));
+    }
+    return exportLibrary(options, environment, environment.runner);
   } catch (const std::bad_alloc&) {
     // A library too large for this machine; the temporary file is gone by now and an earlier
     // export is untouched.

@@ -25,6 +25,8 @@ class ScriptDescriptor {
   virtual std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const = 0;
   virtual std::optional<std::string> stringValue() const = 0;
   virtual std::optional<Date> dateValue() const = 0;
+  // The value of a boolean; none for anything else.
+  virtual std::optional<bool> booleanValue() const { return std::nullopt; }
 };
 
 // What a failed run hands back.
