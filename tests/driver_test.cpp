@@ -69,7 +69,10 @@ class DriverTest : public testing::Test {
 const std::string kUsage =
     "sheafwright \u2014 export Apple Notes to a Jotterby import file\n\nOptions:\n"
     "  --folder <name>   Only export notes in this Apple Notes folder\n"
-    "  --out <path>      Output path (default: jotterby-import.json)\n";
+    "  --out <path>      Output path (default: jotterby-import.json)\n"
+    "  --database        Read Notes' own database on this Mac (needs Full Disk Access)\n"
+    "  --database-file <path>\n"
+    "                    Read this copy of Notes' database (NoteStore.sqlite)\n";
 const std::string kReading =
     "Reading Apple Notes\u2026 (grant automation permission if prompted)\n";
 const std::string kAirDrop =
