@@ -4,6 +4,7 @@
 // note has an attachment row beside it whose columns a careless reader would take for a note's.
 #include "testing/note_store_writer.h"
 
+#include <cmath>
 #include <filesystem>
 #include <stdexcept>
 #include <string_view>
@@ -242,7 +243,7 @@ void fill(Db& db, const TestNoteStore& store) {
         {"Z_OPT", integer(3)},
         {"ZTITLE1", optionalText(note.title)},
         {"ZIDENTIFIER", text("NOTE-" + std::to_string(noteKey))},
-        {"ZMODIFICATIONDATE1", real(note.modified)},
+        {"ZMODIFICATIONDATE1", std::isnan(note.modified) ? Value{} : real(note.modified)},
         {"ZISPASSWORDPROTECTED", integer(note.passwordProtected ? 1 : 0)},
         {"ZMARKEDFORDELETION", integer(note.markedForDeletion ? 1 : 0)},
         {noteAccountColumn(layout), integer(accountKey)}};
@@ -296,6 +297,8 @@ void writeNoteStore(const std::string& path, const TestNoteStore& store) {
   }
   if (!store.inLog) {
     Db db(path);
+    // Test files need not survive a power cut.
+    db.exec("PRAGMA synchronous = OFF");
     db.exec(schema(store.layout));
     db.exec("BEGIN");
     fill(db, store);
@@ -307,7 +310,7 @@ void writeNoteStore(const std::string& path, const TestNoteStore& store) {
   const std::string building = path + ".building";
   {
     Db db(building);
-    db.exec("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;");
+    db.exec("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0; PRAGMA synchronous = OFF;");
     db.exec(schema(store.layout));
     db.exec("BEGIN");
     fill(db, store);

@@ -35,8 +35,8 @@ struct TestFolder {
 struct TestNote {
   std::size_t folder = 0;  // index into the folders
   std::optional<std::string> title;
-  double created = 0;  // Core Data seconds since 2001-01-01 UTC
-  double modified = 0;
+  double created = 0;   // Core Data seconds since 2001-01-01 UTC
+  double modified = 0;  // NaN: none recorded
   bool passwordProtected = false;
   bool markedForDeletion = false;
   // ZICNOTEDATA.ZDATA; none: the note has no data row.
