@@ -63,16 +63,23 @@ namespace {
 constexpr std::string_view kDefaultFolderName = "Notes";
 constexpr std::string_view kTrashName = "Recently Deleted";
 
-// A value of a reply: a text, a date, a boolean, or nothing.
+// A value of a reply: a text (a note's body is shared with the reply, not copied), a date, a
+// boolean, or nothing.
 class ValueDescriptor : public ScriptDescriptor {
  public:
-  using Value = std::variant<std::monostate, std::string, Date, bool>;
+  using Value =
+      std::variant<std::monostate, std::string, std::shared_ptr<const std::string>, Date, bool>;
   explicit ValueDescriptor(Value value) : value_(std::move(value)) {}
   std::int64_t numberOfItems() const override { return 0; }
   std::unique_ptr<ScriptDescriptor> item(std::int64_t) const override { return nullptr; }
   std::optional<std::string> stringValue() const override {
-    const auto* text = std::get_if<std::string>(&value_);
-    return text ? std::optional<std::string>(*text) : std::nullopt;
+    if (const auto* text = std::get_if<std::string>(&value_)) {
+      return *text;
+    }
+    if (const auto* shared = std::get_if<std::shared_ptr<const std::string>>(&value_)) {
+      return **shared;
+    }
+    return std::nullopt;
   }
   std::optional<Date> dateValue() const override {
     const auto* date = std::get_if<Date>(&value_);
@@ -213,7 +220,8 @@ class FolderReply : public ScriptDescriptor {
     }
     const auto at = static_cast<std::size_t>(index - 1);
     const NoteRow& note = folder_.notes[at];
-    std::string body;
+    // A locked note's data is encrypted: it is handed over with an empty body.
+    ValueDescriptor::Value body = std::string();
     if (!note.locked) {
       std::shared_ptr<const std::string> html = bodyOf(at);
       if (!html) {
@@ -221,7 +229,7 @@ class FolderReply : public ScriptDescriptor {
         return std::make_unique<ListDescriptor>(
             std::vector<ValueDescriptor::Value>{folder_.name, note.name});
       }
-      body = *html;
+      body = std::move(html);
     }
     std::vector<ValueDescriptor::Value> values{folder_.name, note.name, std::move(body)};
     values.emplace_back(note.created ? ValueDescriptor::Value(*note.created) : std::monostate{});
