@@ -232,8 +232,13 @@ class FolderReply : public ScriptDescriptor {
       body = std::move(html);
     }
     std::vector<ValueDescriptor::Value> values{folder_.name, note.name, std::move(body)};
-    values.emplace_back(note.created ? ValueDescriptor::Value(*note.created) : std::monostate{});
-    values.emplace_back(note.modified ? ValueDescriptor::Value(*note.modified) : std::monostate{});
+    for (const std::optional<Date>& date : {note.created, note.modified}) {
+      if (date) {
+        values.emplace_back(std::in_place_type<Date>, *date);
+      } else {
+        values.emplace_back(std::in_place_type<std::monostate>);
+      }
+    }
     values.emplace_back("x-coredata:///ICNote/p" + std::to_string(note.key));
     values.emplace_back(note.locked);
     return std::make_unique<ListDescriptor>(std::move(values));
