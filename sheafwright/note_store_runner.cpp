@@ -534,7 +534,7 @@ std::variant<std::unique_ptr<TemporaryDirectory>, std::string> snapshot(const st
         return "Cannot open " + shown +
                ": macOS lets a terminal read Notes' database only with Full Disk Access "
                "(System Settings \u203A Privacy & Security \u203A Full Disk Access: turn on "
-               "your terminal app, then open a new window); without --database the tool asks "
+               "your terminal app, then quit and reopen it); without --database the tool asks "
                "Notes itself and needs no such access.";
       }
       return "Cannot read the Notes database " + shown + ": " + error.message() + ".";
