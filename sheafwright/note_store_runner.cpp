@@ -27,16 +27,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <system_error>
 #include <unordered_map>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include <pwd.h>
-#include <sys/stat.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 namespace sheafwright {
@@ -321,7 +323,7 @@ class NoteStoreRunner : public ScriptRunner {
 
 // What the reading needs of the layout; the first thing missing, if any.
 struct Layout {
-  std::string createdColumn;
+  std::string created;  // the expression for a note's creation date
 };
 
 std::variant<Layout, std::string> layoutOf(const sqlite::Database& database) {
@@ -353,11 +355,14 @@ std::variant<Layout, std::string> layoutOf(const sqlite::Database& database) {
       return "no column " + std::string(table) + "." + column;
     }
   }
-  // The note's creation date moved in macOS 12; the older column stays, used by other rows.
-  for (const char* column : {"ZCREATIONDATE3", "ZCREATIONDATE1"}) {
-    if (database.hasColumn("ZICCLOUDSYNCINGOBJECT", column)) {
-      return Layout{column};
-    }
+  // The note's creation date moved to ZCREATIONDATE3 in macOS 12; notes' ZCREATIONDATE1 is
+  // then reported empty, and taken only where ZCREATIONDATE3 is.
+  const bool moved = database.hasColumn("ZICCLOUDSYNCINGOBJECT", "ZCREATIONDATE3");
+  if (database.hasColumn("ZICCLOUDSYNCINGOBJECT", "ZCREATIONDATE1")) {
+    return Layout{moved ? "COALESCE(n.ZCREATIONDATE3, n.ZCREATIONDATE1)" : "n.ZCREATIONDATE1"};
+  }
+  if (moved) {
+    return Layout{"n.ZCREATIONDATE3"};
   }
   return std::string("no column ZICCLOUDSYNCINGOBJECT.ZCREATIONDATE3 or ZCREATIONDATE1");
 }
@@ -448,7 +453,7 @@ void readNotes(const sqlite::Database& database, std::int64_t noteEntity, const 
                const std::unordered_map<std::int64_t, std::size_t>& indexOf,
                std::vector<Folder>& folders) {
   sqlite::Statement query = database.prepare(
-      "SELECT n.Z_PK, n.ZTITLE1, n." + layout.createdColumn +
+      "SELECT n.Z_PK, n.ZTITLE1, " + layout.created +
       ", n.ZMODIFICATIONDATE1, n.ZISPASSWORDPROTECTED, n.ZFOLDER, d.Z_PK "
       "FROM ZICCLOUDSYNCINGOBJECT n LEFT JOIN ZICNOTEDATA d ON d.ZNOTE = n.Z_PK "
       "WHERE n.Z_ENT = ?1 AND COALESCE(n.ZMARKEDFORDELETION, 0) = 0 AND n.ZFOLDER IS NOT NULL "
