@@ -1,7 +1,7 @@
 // Arbitrary library files through the stand-in and the reader, checked against a reading of the
 // same file by nlohmann that follows the library format's rules value by value: the same
-// notes, the same unreadable elements, the same error record, and refusal exactly when the
-// file is not valid JSON.
+// notes, the same unreadable notes and elements with the same reasons, the same error record,
+// and refusal exactly when the file is not valid JSON.
 #include "fuzz/fuzz_check.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/platform/standin_runner.h"
@@ -14,6 +14,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -63,10 +64,14 @@ std::optional<json> reference(const std::string& text) {
   return std::nullopt;
 }
 
-// What the reader made of every folder, in order.
+using Unreadable = sheafwright::NotesReader::Unreadable;
+
+// What the reader made of every folder, in order: the notes, the note elements it could not
+// read, and the elements that were no notes.
 struct ReadLibrary {
   std::vector<sheafwright::NotesReader::Note> notes;
-  std::vector<std::optional<std::string>> unreadable;
+  std::vector<Unreadable> unreadableNotes;
+  std::vector<Unreadable> unreadable;
 };
 
 ReadLibrary readEveryFolder(sheafwright::ScriptRunner& runner) {
@@ -75,15 +80,24 @@ ReadLibrary readEveryFolder(sheafwright::ScriptRunner& runner) {
   for (std::size_t k = 0; k < session.folders().size(); ++k) {
     const auto folder = session.readFolder(k);
     for (std::size_t i = 0; i < folder.size(); ++i) {
-      read.notes.push_back(folder.note(i));
+      auto note = folder.note(i);
+      if (auto* why = std::get_if<Unreadable>(&note)) {
+        FUZZ_CHECK(why->folder == folder.folder(i));
+        read.unreadableNotes.push_back(std::move(*why));
+        continue;
+      }
+      read.notes.push_back(std::get<sheafwright::NotesReader::Note>(std::move(note)));
       FUZZ_CHECK(folder.folder(i) == read.notes.back().folder);
       // A folder's elements all name it (a note without a folder's text names "").
       FUZZ_CHECK(session.folders()[k].value_or("") == read.notes.back().folder);
     }
     for (const auto& unreadable : folder.unreadableNotes()) {
-      FUZZ_CHECK(unreadable == session.folders()[k]);
+      FUZZ_CHECK(unreadable.folder == session.folders()[k]);
       read.unreadable.push_back(unreadable);
     }
+    // The count --list-folders shows is, for the stand-in, the folder's elements.
+    FUZZ_CHECK(session.noteCount(k) ==
+               static_cast<std::int64_t>(folder.size() + folder.unreadableNotes().size()));
     // Consecutive elements of one folder are one folder.
     FUZZ_CHECK(k == 0 || session.folders()[k] != session.folders()[k - 1] || !session.folders()[k]);
   }
@@ -92,14 +106,17 @@ ReadLibrary readEveryFolder(sheafwright::ScriptRunner& runner) {
 
 void checkNotes(const json& reply, const ReadLibrary& library) {
   std::size_t note = 0;
+  std::size_t unreadableNote = 0;
   std::size_t unreadable = 0;
   std::set<std::string> ids;
   for (const json& element : reply.is_array() ? reply : json::array()) {
     if (!element.is_array() || element.size() < 5) {
-      const std::optional<std::string> folder =
-          element.is_array() && !element.empty() ? textOf(element[0]) : std::nullopt;
+      const std::size_t values = element.is_array() ? element.size() : 0;
+      const Unreadable expected{values >= 1 ? textOf(element[0]) : std::nullopt,
+                                values >= 2 ? textOf(element[1]) : std::nullopt,
+                                values == 1 ? "folder could not be opened" : "not handed over"};
       FUZZ_CHECK(unreadable < library.unreadable.size());
-      FUZZ_CHECK(library.unreadable[unreadable++] == folder);
+      FUZZ_CHECK(library.unreadable[unreadable++] == expected);
       continue;
     }
     if (element.size() >= 6) {
@@ -108,17 +125,28 @@ void checkNotes(const json& reply, const ReadLibrary& library) {
         continue;  // the same note again
       }
     }
+    // No text for a body, or a lock (a JSON true, nothing else) on an empty one: not read.
+    const std::optional<std::string> body = textOf(element[2]);
+    const bool locked = element.size() >= 7 && element[6].is_boolean() && element[6].get<bool>();
+    if (!body || (locked && body->empty())) {
+      const Unreadable expected{textOf(element[0]).value_or(""), textOf(element[1]),
+                                locked ? "locked" : "not handed over"};
+      FUZZ_CHECK(unreadableNote < library.unreadableNotes.size());
+      FUZZ_CHECK(library.unreadableNotes[unreadableNote++] == expected);
+      continue;
+    }
     FUZZ_CHECK(note < library.notes.size());
     const auto& read = library.notes[note++];
     FUZZ_CHECK(read.folder == textOf(element[0]).value_or(""));
     FUZZ_CHECK(read.name == textOf(element[1]).value_or(""));
-    FUZZ_CHECK(read.html == textOf(element[2]).value_or(""));
+    FUZZ_CHECK(read.html == *body);
     const std::optional<Date> created = dateOf(element[3]);
     const std::optional<Date> modified = dateOf(element[4]);
     FUZZ_CHECK(!created || read.created == *created);
     FUZZ_CHECK(read.modified == modified.value_or(read.created));
   }
   FUZZ_CHECK(note == library.notes.size());
+  FUZZ_CHECK(unreadableNote == library.unreadableNotes.size());
   FUZZ_CHECK(unreadable == library.unreadable.size());
 }
 

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <unicode/timezone.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -154,7 +155,14 @@ constexpr std::array kFolders = {"Journal"sv,
                                  "\u00dcn\u00efc\u00f6d\u00e9 \u2615"sv,
                                  "\u65e5\u8a18"sv,
                                  "\u0416\u0443\u0440\u043d\u0430\u043b"sv,
-                                 "Plans 2023"sv};
+                                 "Plans 2023"sv,
+                                 "Recently Deleted"sv,
+                                 "Senast raderade"sv,
+                                 "Zuletzt gel\u00f6scht"sv};
+// Notes' trash in three languages, as the README's rule has it: a folder of exactly such a name
+// is read only with --include-deleted.
+constexpr std::array kTrashNames = {"Recently Deleted"sv, "Senast raderade"sv,
+                                    "Zuletzt gel\u00f6scht"sv};
 constexpr std::array kNames = {"March"sv,
                                ""sv,
                                "  "sv,
@@ -212,8 +220,12 @@ struct Expected {
 
 // What the generator knows of one element of the library.
 struct Element {
-  bool isNote = false;
-  std::optional<std::string> folder;  // the first value's text
+  bool isNote = false;                    // five values or more
+  std::optional<std::string> folder;      // the first value's text ("" for a note without one)
+  std::optional<std::string> firstValue;  // the first value's text, by which folders form
+  std::optional<std::string> nameText;    // the second value's text
+  std::size_t values = 0;                 // of an element that is no note; 0 for no list
+  std::string_view unreadable;  // why a note is not read: its body, its lock; empty if read
   std::string name;
   std::optional<Seconds> created;                // absent when the value is no readable date
   std::optional<std::vector<Expected>> entries;  // known for predictable notes
@@ -305,8 +317,8 @@ class Generator {
 
   const std::vector<Element>& elements() const { return elements_; }
 
-  // The --folder value, if any: some folder in another letter case or as it is, the empty
-  // name, or a name nothing has.
+  // The --folder value, if any: some folder in another letter case or as it is, the trash, the
+  // empty name, or a name nothing has.
   std::optional<std::string> filter() {
     std::vector<std::string> folders;
     for (const Element& element : elements_) {
@@ -315,6 +327,13 @@ class Generator {
       }
     }
     switch (bytes_.below(8)) {
+      case 3: {
+        std::string trash(kTrashNames[bytes_.below(kTrashNames.size())]);
+        if (bytes_.chance(4)) {
+          trash[0] = static_cast<char>(trash[0] ^ 0x20);
+        }
+        return trash;
+      }
       case 4:
       case 5: {
         if (folders.empty()) {
@@ -370,10 +389,14 @@ class Generator {
       case 5: {
         const Value folder = textValue(pick(bytes_, kFolders, 300), bytes_);
         element.folder = folder.text;
+        element.values = 1;
         json = "[" + folder.json;
         if (bytes_.chance(4)) {
-          json += ", " + jsonText(pick(bytes_, kNames, 300));
+          element.nameText = pick(bytes_, kNames, 300);
+          element.values = 2;
+          json += ", " + jsonText(*element.nameText);
           if (bytes_.chance(4)) {
+            element.values = 4;
             json += ", \"<div>x</div>\", {\"date\": \"2024-03-12T08:30:00Z\"}";
           }
         }
@@ -383,9 +406,11 @@ class Generator {
       case 2:
         json = "[42]";
         element.folder = "42";
+        element.values = 1;
         break;
       case 3:
         json = "[null]";
+        element.values = 1;
         break;
       case 6:
         json = "\"just text\"";
@@ -397,6 +422,7 @@ class Generator {
         json = "7";
         break;
     }
+    element.firstValue = element.folder;
     elements_.push_back(element);
     return json;
   }
@@ -431,6 +457,7 @@ class Generator {
     element.isNote = true;
     const Value folder = textValue(pick(bytes_, kFolders, 3000), bytes_);
     element.folder = folder.text.value_or("");
+    element.firstValue = folder.text;
     Value name = textValue(pick(bytes_, kNames, 5000), bytes_);
     element.name = name.text.value_or("");
     // Every note's line names it apart from the others' lines.
@@ -438,6 +465,7 @@ class Generator {
       element.name += " ~";
       name = {jsonText(element.name), element.name};
     }
+    element.nameText = name.text;
     const bool predictable = body != Body::kAny;
     const auto [createdJson, created] = predictable ? dateValue(2012, 24) : dateValue(1960, 80);
     const auto [modifiedJson, modified] = predictable ? dateValue(2012, 24) : dateValue(1960, 80);
@@ -453,12 +481,32 @@ class Generator {
       }
     }
     std::string json = "[" + folder.json + ", " + name.json + ", ";
-    json += predictable || !bytes_.chance(1) ? jsonText(html) : "42";
-    json += ", " + createdJson + ", " + modifiedJson;
-    switch (bytes_.below(6)) {
+    // The body: its text, or (one note in eight) a value that is none, or empty.
+    const bool number = !predictable && bytes_.chance(1);
+    std::optional<std::string> bodyText = number ? "42" : html;
+    std::string bodyJson = number ? "42" : jsonText(html);
+    if (bytes_.chance(1)) {
+      static constexpr std::array kOdd = {"null"sv, "true"sv, "[]"sv, "{}"sv, "1.5"sv, "\"\""sv};
+      const std::size_t odd = bytes_.below(kOdd.size());
+      bodyJson = kOdd[odd];
+      bodyText = odd + 1 == kOdd.size() ? std::optional<std::string>("") : std::nullopt;
+      element.entries.emplace();  // an empty body has none
+    }
+    json += bodyJson + ", " + createdJson + ", " + modifiedJson;
+    bool locked = false;
+    switch (bytes_.below(7)) {
       case 0:
         json += ", \"x-coredata://S/ICNote/p" + std::to_string(++ids_) + "\"";
         break;
+      case 3: {
+        // `password protected`: only a JSON true locks a note.
+        static constexpr std::array kLock = {"true"sv, "false"sv, "\"true\""sv, "1"sv, "null"sv};
+        const std::size_t lock = bytes_.below(kLock.size());
+        locked = lock == 0 || bytes_.chance(2);
+        json += ", \"x-coredata://S/ICNote/p" + std::to_string(++ids_) + "\", " +
+                std::string(locked ? kLock[0] : kLock[lock]);
+        break;
+      }
       case 1:
         json += bytes_.chance(4) ? ", null" : ", \"\"";
         break;
@@ -467,6 +515,9 @@ class Generator {
         break;
       default:
         break;
+    }
+    if (!bodyText || (locked && bodyText->empty())) {
+      element.unreadable = locked ? "locked" : "not handed over";
     }
     elements_.push_back(std::move(element));
     return json + "]";
@@ -678,23 +729,120 @@ std::string joined(const std::vector<std::string>& keys) {
   return text;
 }
 
-void check(const std::vector<Element>& elements, const std::optional<std::string>& filter,
-           Seconds now, int status, const std::string& out, const std::string& err,
-           const std::filesystem::path& outPath) {
-  if (status != 0) {
-    fail("exit status " + std::to_string(status) + ", error output " + jsonText(err));
+// A name as the tool prints it: every control but tab as \u and four hex digits (the generated
+// names are UTF-8).
+std::string shown(std::string_view text) {
+  std::string printed;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    unsigned control = 0x100;
+    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+      control = byte;
+    } else if (byte == 0xC2 && at + 1 < text.size() &&
+               static_cast<unsigned char>(text[at + 1]) <= 0x9F) {
+      control = static_cast<unsigned char>(text[++at]);
+    }
+    if (control < 0x100) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", control);
+      printed += escaped;
+    } else {
+      printed += text[at];
+    }
   }
+  return printed;
+}
+
+bool isTrash(std::string_view name) {
+  return std::ranges::find(kTrashNames, name) != kTrashNames.end();
+}
+
+// A --folder that names no folder to read: one line on standard error, the folders there are,
+// and nothing written.
+void checkNoFolder(const std::vector<Element>& elements, const std::string& filter,
+                   bool includeDeleted, int status, const std::string& out, const std::string& err,
+                   const std::filesystem::path& outPath) {
+  std::string message = "No folder named \"" + shown(filter) + "\"";
+  if (!includeDeleted && std::ranges::any_of(kTrashNames, [&](std::string_view trash) {
+        return asciiEqualIgnoringCase(trash, filter);
+      })) {
+    message += ": Notes' trash is read only with --include-deleted.";
+  } else {
+    std::vector<std::string> names;
+    for (const Element& element : elements) {
+      const std::string name = element.firstValue.value_or("");
+      if ((includeDeleted || !isTrash(name)) && std::ranges::find(names, name) == names.end()) {
+        names.push_back(name);
+      }
+    }
+    if (names.empty()) {
+      message += ". Notes has no folders.";
+    } else {
+      message += ". Folders: ";
+      for (std::size_t i = 0; i < names.size() && i < 10; ++i) {
+        message += (i > 0 ? ", " : "") + (names[i].empty() ? "\"\"" : shown(names[i]));
+      }
+      message += names.size() > 10 ? ", \u2026 (" + std::to_string(names.size()) +
+                                         " in all: --list-folders shows them)."
+                                   : ".";
+    }
+  }
+  if (status != 1 || err != message + "\n" ||
+      out != "Reading Apple Notes\u2026 (grant automation permission if prompted)\n" ||
+      std::filesystem::exists(outPath)) {
+    fail("expected " + jsonText(message) + " and status 1; status " + std::to_string(status) +
+         ", error output " + jsonText(err) + ", output " + jsonText(out.substr(0, 300)));
+  }
+}
+
+void check(const std::vector<Element>& elements, const std::optional<std::string>& filter,
+           bool includeDeleted, Seconds now, int status, const std::string& out,
+           const std::string& err, const std::filesystem::path& outPath) {
   const auto selects = [&filter](const std::string& folder) {
     return !filter || asciiEqualIgnoringCase(folder, *filter);
   };
+  // Whether the folder an element is in is read: the filter chooses it, the trash only when
+  // asked for.
+  const auto read = [&](const Element& element) {
+    const std::string folder = element.firstValue.value_or("");
+    return selects(folder) && (includeDeleted || !isTrash(folder));
+  };
+  if (filter && std::ranges::none_of(elements, read)) {
+    checkNoFolder(elements, *filter, includeDeleted, status, out, err, outPath);
+    return;
+  }
+  if (status != 0) {
+    fail("exit status " + std::to_string(status) + ", error output " + jsonText(err));
+  }
+  // Folders are runs of elements whose first values agree. Of each folder that is read, the
+  // notes not read are named first, then the elements that were no notes (those without a
+  // folder's name only when every folder is read).
   std::vector<const Element*> selected;
-  std::size_t unreadable = 0;
-  for (const Element& element : elements) {
-    if (element.isNote && selects(*element.folder)) {
-      selected.push_back(&element);
-    } else if (!element.isNote && (element.folder ? selects(*element.folder) : !filter)) {
-      ++unreadable;
+  std::vector<std::string> unreadable;
+  for (std::size_t start = 0, end = 0; start < elements.size(); start = end) {
+    for (end = start + 1;
+         end < elements.size() && elements[end].firstValue == elements[start].firstValue; ++end) {
     }
+    if (!read(elements[start])) {
+      continue;
+    }
+    std::vector<std::string> noNotes;
+    for (std::size_t at = start; at < end; ++at) {
+      const Element& element = elements[at];
+      const std::string folder = shown(element.folder.value_or(""));
+      const std::string name = shown(element.nameText.value_or(""));
+      if (element.isNote && element.unreadable.empty()) {
+        selected.push_back(&element);
+      } else if (element.isNote) {
+        unreadable.push_back("  " + folder + " / " + name + " (" + std::string(element.unreadable) +
+                             ")");
+      } else if (element.folder || !filter) {
+        noNotes.push_back(element.values == 1
+                              ? "  " + folder + " (folder could not be opened)"
+                              : "  " + folder + " / " + name + " (not handed over)");
+      }
+    }
+    unreadable.insert(unreadable.end(), noNotes.begin(), noNotes.end());
   }
 
   // The printed lines: one per note that yielded entries, in library order.
@@ -725,8 +873,11 @@ void check(const std::vector<Element>& elements, const std::optional<std::string
   if (skipped > 0) {
     printed.line("Skipped " + std::to_string(skipped) + " empty notes.");
   }
-  if (unreadable > 0) {
-    printed.line("Could not read " + std::to_string(unreadable) + " notes.");
+  if (!unreadable.empty()) {
+    printed.line("Could not read " + std::to_string(unreadable.size()) + " notes.");
+    for (const std::string& line : unreadable) {
+      printed.line(line);
+    }
   }
   printed.line("Wrote " + std::to_string(entriesPrinted) + " entries to " + outPath.string() + ".");
   printed.line(
@@ -831,6 +982,7 @@ Outcome checkWholeExport(ByteSource& bytes, const Limits& limits,
   Generator generator(bytes, limits, zone);
   outcome.library = generator.library();
   const std::optional<std::string> filter = generator.filter();
+  const bool includeDeleted = bytes.chance(2);
   const Seconds now = zone.startOfDay({2025, 1, 1}) - 1 + static_cast<Seconds>(bytes.below(3));
 
   const std::filesystem::path outPath = dir / "export.json";
@@ -838,6 +990,9 @@ Outcome checkWholeExport(ByteSource& bytes, const Limits& limits,
   outcome.arguments = {"sheafwright", "--out", outPath.string()};
   if (filter) {
     outcome.arguments.insert(outcome.arguments.end(), {"--folder", *filter});
+  }
+  if (includeDeleted) {
+    outcome.arguments.push_back("--include-deleted");
   }
   const auto runner = makeLibraryTextScriptRunner(outcome.library, "lib.json");
   std::ostringstream out;
@@ -850,7 +1005,7 @@ Outcome checkWholeExport(ByteSource& bytes, const Limits& limits,
        .currentCalendar = [&outcome] { return Calendar(outcome.zone); },
        .now = [now] { return Date(std::chrono::seconds(now) + std::chrono::microseconds(999)); }});
   try {
-    check(generator.elements(), filter, now, status, out.str(), err.str(), outPath);
+    check(generator.elements(), filter, includeDeleted, now, status, out.str(), err.str(), outPath);
   } catch (const Failure& failure) {
     outcome.failure = failure.what;
   }

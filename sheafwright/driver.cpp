@@ -8,9 +8,11 @@
 #include "sheafwright/note_store_runner.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
+#include "sheafwright/notes_trash.h"
 #include "sheafwright/unicode_text.h"
 #include "sheafwright/uuid.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <new>
@@ -30,6 +32,8 @@ constexpr std::string_view kUsage =
     "Options:\n"
     "  --folder <name>   Only export notes in this Apple Notes folder\n"
     "  --out <path>      Output path (default: jotterby-import.json)\n"
+    "  --include-deleted Also export Recently Deleted, Notes' trash\n"
+    "  --list-folders    List the folders to export and their notes, then stop\n"
     "  --database        Read Notes' own database on this Mac (needs Full Disk Access)\n"
     "  --database-file <path>\n"
     "                    Read this copy of Notes' database (NoteStore.sqlite)\n";
@@ -48,6 +52,7 @@ void complain(std::ostream& err, const std::string& message) {
 }
 
 struct Options {
+  bool listFolders = false;
   std::optional<std::string> folderFilter;
   std::string outputPath = "jotterby-import.json";
   bool includeDeleted = false;
@@ -73,6 +78,10 @@ std::variant<Options, int> readOptions(const std::vector<std::string>& arguments
       if (argumentIndex < arguments.size()) {
         options.outputPath = arguments[argumentIndex];
       }
+    } else if (argument == "--include-deleted") {
+      options.includeDeleted = true;
+    } else if (argument == "--list-folders") {
+      options.listFolders = true;
     } else if (argument == "--database") {
       options.databasePath = defaultNoteStorePath();
     } else if (argument == "--database-file") {
@@ -193,9 +202,19 @@ class ProgressLine {
 struct Exported {
   std::int64_t found = 0;
   std::int64_t skipped = 0;
-  std::int64_t unreadable = 0;
   std::vector<std::string> noteLines;
+  std::vector<std::string> unreadableLines;
 };
+
+// "  Folder / Note name (why)" for a note Notes did not hand over; a folder it could not open
+// has no note name.
+std::string unreadableLine(const NotesReader::Unreadable& note) {
+  std::string line = "  " + text::withControlsShown(note.folder.value_or(std::string{}));
+  if (note.reason != NotesReader::kFolderNotOpened) {
+    line += " / " + text::withControlsShown(note.name.value_or(std::string{}));
+  }
+  return line + " (" + std::string(note.reason) + ")";
+}
 
 // The folder filter: every folder, or those whose names equal it but for letter case.
 class FolderFilter {
@@ -210,16 +229,60 @@ class FolderFilter {
   const std::optional<std::string>& filter_;
 };
 
-// Reads the folders that `inFolder` selects one at a time and exports their notes, letting each
-// folder's reply go before the next is asked for. Throws ReaderError.
-Exported exportFolders(NotesReader::Session& session, const FolderFilter& inFolder,
-                       const RunEnvironment& environment, ImportDocument::Encoder& encoder) {
+// The folders to read, in Notes' order: those `inFolder` selects, Notes' trash only when asked
+// for.
+std::vector<std::size_t> foldersToRead(const NotesReader::Session& session,
+                                       const FolderFilter& inFolder, bool includeDeleted) {
   std::vector<std::size_t> selected;
   for (std::size_t index = 0; index < session.folders().size(); ++index) {
-    if (inFolder(session.folders()[index].value_or(std::string{}))) {
+    const std::string name = session.folders()[index].value_or(std::string{});
+    if (inFolder(name) && (includeDeleted || !isNotesTrashName(name))) {
       selected.push_back(index);
     }
   }
+  return selected;
+}
+
+// The message for a --folder that names no folder to read: the folders there are, the first
+// few of them when there are many, or what to add when it names the trash.
+std::string noFolderMessage(const NotesReader::Session& session, const std::string& filter,
+                            bool includeDeleted) {
+  std::string message = "No folder named \"" + text::withControlsShown(filter) + "\"";
+  if (!includeDeleted && std::ranges::any_of(kNotesTrashNames, [&](std::string_view trash) {
+        return text::equalIgnoringCaseInCurrentLocale(trash, filter);
+      })) {
+    return message + ": Notes' trash is read only with --include-deleted.";
+  }
+  const std::optional<std::string> noFilter;
+  const FolderFilter every(noFilter);
+  std::vector<std::string> names;
+  for (const std::size_t index : foldersToRead(session, every, includeDeleted)) {
+    std::string name = session.folders()[index].value_or(std::string{});
+    if (std::ranges::find(names, name) == names.end()) {
+      names.push_back(std::move(name));
+    }
+  }
+  if (names.empty()) {
+    return message + ". Notes has no folders.";
+  }
+  constexpr std::size_t kShown = 10;
+  message += ". Folders: ";
+  for (std::size_t i = 0; i < names.size() && i < kShown; ++i) {
+    message += (i > 0 ? ", " : "") +
+               (names[i].empty() ? std::string("\"\"") : text::withControlsShown(names[i]));
+  }
+  if (names.size() > kShown) {
+    return message + ", \u2026 (" + std::to_string(names.size()) +
+           " in all: --list-folders shows them).";
+  }
+  return message + ".";
+}
+
+// Reads the `selected` folders one at a time and exports their notes, letting each folder's
+// reply go before the next is asked for. Throws ReaderError.
+Exported exportFolders(NotesReader::Session& session, const std::vector<std::size_t>& selected,
+                       const FolderFilter& inFolder, const RunEnvironment& environment,
+                       ImportDocument::Encoder& encoder) {
   Exported exported;
   ProgressLine progress(environment.progress);
   UuidGenerator ids;
@@ -231,9 +294,14 @@ Exported exportFolders(NotesReader::Session& session, const FolderFilter& inFold
       if (!inFolder(library.folder(index))) {
         continue;
       }
+      std::variant<NotesReader::Note, NotesReader::Unreadable> note = library.note(index);
+      if (const auto* unreadable = std::get_if<NotesReader::Unreadable>(&note)) {
+        exported.unreadableLines.push_back(unreadableLine(*unreadable));
+        continue;
+      }
       ++exported.found;
-      std::optional<std::string> line =
-          exportNote(library.note(index), environment.currentCalendar(), ids, encoder);
+      std::optional<std::string> line = exportNote(std::get<NotesReader::Note>(std::move(note)),
+                                                   environment.currentCalendar(), ids, encoder);
       if (line) {
         exported.noteLines.push_back(std::move(*line));
       } else {
@@ -241,34 +309,71 @@ Exported exportFolders(NotesReader::Session& session, const FolderFilter& inFold
       }
     }
     // Elements that Notes could not hand over count where their folder is known to match.
-    for (const std::optional<std::string>& folder : library.unreadableNotes()) {
-      if (folder ? inFolder(*folder) : inFolder.all()) {
-        ++exported.unreadable;
+    for (const NotesReader::Unreadable& unreadable : library.unreadableNotes()) {
+      if (unreadable.folder ? inFolder(*unreadable.folder) : inFolder.all()) {
+        exported.unreadableLines.push_back(unreadableLine(unreadable));
       }
     }
   }
   return exported;
 }
 
+// Each folder the export would read and the number of notes Notes shows there; the exit status.
+// Throws ReaderError.
+int listFolders(NotesReader::Session& session, const std::vector<std::size_t>& selected,
+                std::ostream& out) {
+  for (const std::size_t index : selected) {
+    std::string line = text::withControlsShown(session.folders()[index].value_or(std::string{}));
+    if (const std::optional<std::int64_t> count = session.noteCount(index)) {
+      line += " (" + std::to_string(*count) + " notes)";
+    }
+    say(out, line);
+  }
+  return 0;
+}
+
 // The export from reading to the written file, and its lines; the exit status.
 int exportLibrary(const Options& options, const RunEnvironment& environment, ScriptRunner& runner) {
   std::ostream& out = environment.out;
   std::ostream& err = environment.err;
+  // Notes' database has no automation permission to hint at.
+  const auto readerFailure = [&](const NotesReader::ReaderError& error) {
+    complain(err, options.databasePath
+                      ? "Cannot read the Notes database " +
+                            text::withControlsShown(*options.databasePath) + ": " + error.message()
+                      : error.description());
+    return 1;
+  };
+  const FolderFilter inFolder(options.folderFilter);
+  std::optional<NotesReader::Session> session;
+  std::vector<std::size_t> selected;
+  try {
+    session.emplace(NotesReader::open(runner));
+    // The database source leaves the trash out by what the database says, so a folder of the
+    // user's own that bears one of the trash's names is read there.
+    selected = foldersToRead(*session, inFolder,
+                             options.includeDeleted || options.databasePath.has_value());
+    // Decided before the file is begun: a mistyped name leaves an earlier export as it was.
+    if (options.folderFilter && selected.empty()) {
+      complain(err, noFolderMessage(*session, *options.folderFilter, options.includeDeleted));
+      return 1;
+    }
+    if (options.listFolders) {
+      return listFolders(*session, selected, out);
+    }
+  } catch (const NotesReader::ReaderError& error) {
+    return readerFailure(error);
+  }
+
   const std::string path = absolutePath(options.outputPath);
   AtomicFile file(path);
   ImportDocument::Encoder encoder(environment.now(),
                                   [&file](std::string_view piece) { file.write(piece); });
   Exported exported;
   try {
-    NotesReader::Session session = NotesReader::open(runner);
-    exported = exportFolders(session, FolderFilter(options.folderFilter), environment, encoder);
+    exported = exportFolders(*session, selected, inFolder, environment, encoder);
   } catch (const NotesReader::ReaderError& error) {
-    // The database has no automation permission to hint at.
-    complain(err, options.databasePath
-                      ? "Cannot read the Notes database " +
-                            text::withControlsShown(*options.databasePath) + ": " + error.message()
-                      : error.description());
-    return 1;
+    return readerFailure(error);
   }
 
   std::string found = "Found " + std::to_string(exported.found) + " notes";
@@ -282,8 +387,11 @@ int exportLibrary(const Options& options, const RunEnvironment& environment, Scr
   if (exported.skipped > 0) {
     say(out, "Skipped " + std::to_string(exported.skipped) + " empty notes.");
   }
-  if (exported.unreadable > 0) {
-    say(out, "Could not read " + std::to_string(exported.unreadable) + " notes.");
+  if (!exported.unreadableLines.empty()) {
+    say(out, "Could not read " + std::to_string(exported.unreadableLines.size()) + " notes.");
+    for (const std::string& line : exported.unreadableLines) {
+      say(out, line);
+    }
   }
 
   std::optional<std::string> failure = encoder.finish();

@@ -285,7 +285,7 @@ class FolderReply : public ScriptDescriptor {
   mutable std::size_t kept_ = 0;
 };
 
-// The script's two handlers over the folders read when the store was opened.
+// The script's handlers over the folders read when the store was opened.
 class NoteStoreScript : public Script {
  public:
   explicit NoteStoreScript(std::shared_ptr<Store> store) : store_(std::move(store)) {}
@@ -298,10 +298,17 @@ class NoteStoreScript : public Script {
       }
       return {std::make_unique<ListDescriptor>(std::move(names)), nullptr};
     }
-    if (handler == "folderNotes" && arguments.size() == 1 && arguments[0] >= 1 &&
-        arguments[0] <= static_cast<std::int64_t>(store_->folders.size())) {
+    const bool folder = arguments.size() == 1 && arguments[0] >= 1 &&
+                        arguments[0] <= static_cast<std::int64_t>(store_->folders.size());
+    if (handler == "folderNotes" && folder) {
       return {std::make_unique<FolderReply>(store_, static_cast<std::size_t>(arguments[0] - 1)),
               nullptr};
+    }
+    if (handler == "noteCount" && folder) {
+      // A number reaches the reader as its decimal text, as from a script.
+      const std::size_t count =
+          store_->folders[static_cast<std::size_t>(arguments[0] - 1)].notes.size();
+      return {std::make_unique<ValueDescriptor>(std::to_string(count)), nullptr};
     }
     return failure("the Notes database has no answer to " + std::string(handler));
   }

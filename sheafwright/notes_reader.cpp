@@ -71,6 +71,25 @@ NotesReader::Library NotesReader::Session::readFolder(std::size_t index) {
   return unpack(replyOf(script_->call("folderNotes", std::span(&position, 1))), seenIds_);
 }
 
+std::optional<std::int64_t> NotesReader::Session::noteCount(std::size_t index) {
+  const std::int64_t position = static_cast<std::int64_t>(index) + 1;
+  const std::unique_ptr<ScriptDescriptor> reply =
+      replyOf(script_->call("noteCount", std::span(&position, 1)));
+  // An integer reaches the reader as its decimal text.
+  const std::optional<std::string> text = reply ? reply->stringValue() : std::nullopt;
+  if (!text || text->empty() || text->size() > 18) {
+    return std::nullopt;
+  }
+  std::int64_t count = 0;
+  for (const char c : *text) {
+    if (c < '0' || c > '9') {
+      return std::nullopt;
+    }
+    count = count * 10 + (c - '0');
+  }
+  return count;
+}
+
 NotesReader::Library NotesReader::unpack(std::unique_ptr<ScriptDescriptor> reply,
                                          std::unordered_set<std::string>& seenIds) {
   Library library;
@@ -82,13 +101,17 @@ NotesReader::Library NotesReader::unpack(std::unique_ptr<ScriptDescriptor> reply
   for (std::int64_t i = 1; i <= count; ++i) {
     const std::unique_ptr<ScriptDescriptor> element = library.reply_->item(i);
     if (!element) {
-      library.unreadableNotes_.emplace_back();
+      library.unreadableNotes_.push_back({std::nullopt, std::nullopt, kNotHandedOver});
       continue;
     }
     const std::unique_ptr<ScriptDescriptor> folder = element->item(1);
     const std::int64_t fields = element->numberOfItems();
     if (fields < 5) {
-      library.unreadableNotes_.push_back(folder ? folder->stringValue() : std::nullopt);
+      // The script names a folder it could not open by its name alone.
+      const std::unique_ptr<ScriptDescriptor> name = element->item(2);
+      library.unreadableNotes_.push_back({folder ? folder->stringValue() : std::nullopt,
+                                          name ? name->stringValue() : std::nullopt,
+                                          fields == 1 ? kFolderNotOpened : kNotHandedOver});
       continue;
     }
     if (fields >= 6) {
@@ -103,7 +126,8 @@ NotesReader::Library NotesReader::unpack(std::unique_ptr<ScriptDescriptor> reply
   return library;
 }
 
-NotesReader::Note NotesReader::Library::note(std::size_t index) const {
+std::variant<NotesReader::Note, NotesReader::Unreadable> NotesReader::Library::note(
+    std::size_t index) const {
   const Element& at = notes_[index];
   const std::unique_ptr<ScriptDescriptor> element = reply_->item(at.index);
   if (!element) {
@@ -111,10 +135,22 @@ NotesReader::Note NotesReader::Library::note(std::size_t index) const {
     // copies each element anew).
     throw std::bad_alloc();
   }
+  // Decided here rather than when the reply was unpacked, so that each body is copied out of
+  // the reply once. `password protected` is true of an unlocked note too, which hands over its
+  // body; a locked one hands over none or an empty one.
+  const std::unique_ptr<ScriptDescriptor> name = element->item(2);
+  const std::unique_ptr<ScriptDescriptor> body = element->item(3);
+  std::optional<std::string> html = body ? body->stringValue() : std::nullopt;
+  const std::unique_ptr<ScriptDescriptor> lock = element->item(7);
+  const bool locked = lock && lock->booleanValue() == true;
+  if (!html || (locked && html->empty())) {
+    return Unreadable{at.folder, name ? name->stringValue() : std::nullopt,
+                      locked ? kLocked : kNotHandedOver};
+  }
   Note note;
   note.folder = at.folder;
-  note.name = textOf(element->item(2).get());
-  note.html = textOf(element->item(3).get());
+  note.name = textOf(name.get());
+  note.html = std::move(*html);
   note.created = dateOf(element->item(4).get()).value_or(currentDate());
   note.modified = dateOf(element->item(5).get()).value_or(note.created);
   return note;

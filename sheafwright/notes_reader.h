@@ -12,6 +12,7 @@
 #include <string_view>
 #include <unordered_set>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace sheafwright {
@@ -45,22 +46,34 @@ struct NotesReader {
     std::string message_;
   };
 
+  // A note that Notes did not hand over, and why, as far as the reply tells.
+  struct Unreadable {
+    std::optional<std::string> folder;  // none when the reply gave no text for it
+    std::optional<std::string> name;    // none when the reply gave no text for it
+    std::string_view reason;            // kLocked, kNotHandedOver or kFolderNotOpened
+
+    bool operator==(const Unreadable&) const = default;
+  };
+  static constexpr std::string_view kLocked = "locked";
+  static constexpr std::string_view kNotHandedOver = "not handed over";
+  static constexpr std::string_view kFolderNotOpened = "folder could not be opened";
+
   // What one folder's reply yielded. It keeps the reply and reads each note from it when
   // asked, so that the folder's bodies are held once, by the reply, rather than twice.
   class Library {
    public:
-    // The number of notes, in reply order.
+    // The number of note elements (five fields or more), in reply order.
     std::size_t size() const { return notes_.size(); }
     // The folder of note `index` (0-based), read when the reply was unpacked.
     const std::string& folder(std::size_t index) const { return notes_[index].folder; }
-    // Note `index` (0-based) as the reply gives it; a missing date is taken as it is read.
-    // Throws std::bad_alloc when the reply cannot hand the note over again.
-    Note note(std::size_t index) const;
+    // Note `index` (0-based) as the reply gives it, a missing date taken as it is read; or why
+    // it cannot be read: its body is no text (`missing value`), or it is locked (its seventh
+    // field is true) and its body empty. Throws std::bad_alloc when the reply cannot hand the
+    // note over again.
+    std::variant<Note, Unreadable> note(std::size_t index) const;
     // One entry per reply element that was no note (absent, or fewer than five fields), in
-    // reply order: the text of its first field, which names the folder, when it has one.
-    const std::vector<std::optional<std::string>>& unreadableNotes() const {
-      return unreadableNotes_;
-    }
+    // reply order: the folder alone is a folder that could not be opened.
+    const std::vector<Unreadable>& unreadableNotes() const { return unreadableNotes_; }
 
    private:
     friend struct NotesReader;
@@ -70,7 +83,7 @@ struct NotesReader {
     };
     std::unique_ptr<ScriptDescriptor> reply_;
     std::vector<Element> notes_;
-    std::vector<std::optional<std::string>> unreadableNotes_;
+    std::vector<Unreadable> unreadableNotes_;
   };
 
   // A conversation with Notes through one compiled script: the folder list first, then the
@@ -84,6 +97,9 @@ struct NotesReader {
     // carried is the same note shown again (a smart folder) and is left out. Throws
     // ReaderError.
     Library readFolder(std::size_t index);
+    // The number of notes Notes shows in folder `index` (0-based), asked for in one request;
+    // none when Notes cannot tell. Throws ReaderError.
+    std::optional<std::int64_t> noteCount(std::size_t index);
 
    private:
     friend struct NotesReader;
@@ -95,8 +111,10 @@ struct NotesReader {
   // The one script sent to Notes. Its handler "folderNames" answers the list of folders to
   // read, each as its name, and keeps them; "folderNotes" with a folder's 1-based position in
   // that list answers the folder's notes as elements {folder, name, body, created, modified,
-  // id}, and a short element (the folder's name, perhaps the note's) for a note or folder that
-  // Notes could not hand over, so that nothing is lost without a word.
+  // id, password protected}, and a short element (the folder's name, perhaps the note's) for a
+  // note or folder that Notes could not hand over, so that nothing is lost without a word;
+  // "noteCount" with a position answers the number of notes Notes shows there, or missing
+  // value.
   static const std::string_view script;
 
   // Compiles the script and asks for the folder list. Throws ReaderError.

@@ -1,8 +1,9 @@
 -- The script the tool sends to Notes, compiled once and then called a handler at a time:
 -- folderNames() lists the folders to read and keeps them; folderNotes(k) answers the notes of
--- the k-th of them as {folder name, note name, body, creation date, modification date, id}.
--- A note or folder that Notes cannot hand over becomes a shorter list naming its folder (and
--- the note, where its name can be read), so that the tool can say how many it could not read.
+-- the k-th of them as {folder name, note name, body, creation date, modification date, id,
+-- password protected}; noteCount(k) answers how many notes Notes shows in it. A note or folder
+-- that Notes cannot hand over becomes a shorter list naming its folder (and the note, where
+-- its name can be read), so that the tool can say which ones it could not read.
 
 -- Long lists live in a script object: AppleScript reaches an item of a long list quickly
 -- only through a reference such as a property. Properties keep their values from one call
@@ -22,20 +23,20 @@ end script
 -- Errors that no other folder or note would escape: out of memory, canceled, Notes quit,
 -- Notes not answering, permission refused, AppleScript's own limits. They end the run.
 property fatalErrors : {-108, -128, -600, -609, -1712, -1743, -2706, -2707, -2708}
+-- Out of memory and AppleScript's own limits: what one huge reply for a whole folder (pasted
+-- images) raises, where asking for one note at a time may still succeed.
+property bulkReplyErrors : {-108, -2706, -2707, -2708}
 
 on listOf(x)
     if class of x is list then return x
     return {x}
 end listOf
 
--- A locked note hands over no body (missing value, or "" as some report): only
--- `password protected` tells for certain, so a locked note is never taken as text.
+-- Every note as Notes hands it over, the lock with it: `password protected` is true of a note
+-- unlocked in Notes too, which hands over its body, while a locked one hands over missing value
+-- or "". The tool decides which notes it can read.
 on addNote(folderName, noteName, noteBody, createdAt, modifiedAt, noteId, lockedNote)
-    if lockedNote is true or noteBody is missing value then
-        set end of gathered of pile to {folderName, noteName}
-    else
-        set end of gathered of pile to {folderName, noteName, noteBody, createdAt, modifiedAt, noteId}
-    end if
+    set end of gathered of pile to {folderName, noteName, noteBody, createdAt, modifiedAt, noteId, lockedNote}
 end addNote
 
 -- Lists read one property at a time pair up only if they describe the same notes in the same
@@ -119,7 +120,7 @@ end folderNames
 -- Each property of all the folder's notes in one request, with half an hour to answer
 -- (thousands of notes, pasted images; the default is two minutes). "done" once the notes are
 -- gathered; "changed" when the folder changed while it was read; "failed" otherwise, a
--- request that timed out included.
+-- request that timed out or a reply too large for AppleScript included.
 on readWholeFolder(f, folderName)
     try
         tell application "Notes"
@@ -135,7 +136,7 @@ on readWholeFolder(f, folderName)
             end timeout
         end tell
     on error errorMessage number errorNumber
-        if errorNumber is in fatalErrors and errorNumber is not -1712 then
+        if errorNumber is in fatalErrors and errorNumber is not -1712 and errorNumber is not in bulkReplyErrors then
             error errorMessage number errorNumber
         end if
         return "failed"
@@ -192,6 +193,9 @@ on readNoteByNote(f, folderName)
     repeat with i from 1 to length of noteIds of pile
         set noteId to item i of noteIds of pile
         set noteName to missing value
+        set lockedNote to missing value
+        set createdAt to missing value
+        set modifiedAt to missing value
         try
             if paired then
                 set noteName to item i of noteNames of pile
@@ -207,16 +211,17 @@ on readNoteByNote(f, folderName)
                         set createdAt to creation date of note id noteId
                         set modifiedAt to modification date of note id noteId
                     end if
-                    set noteBody to missing value
-                    if lockedNote is not true then set noteBody to body of note id noteId
+                    set noteBody to body of note id noteId
                 end timeout
             end tell
             addNote(folderName, noteName, noteBody, createdAt, modifiedAt, noteId, lockedNote)
         on error errorMessage number errorNumber
             if errorNumber is in fatalErrors then error errorMessage number errorNumber
-            if noteName is missing value then
-                set end of gathered of pile to {folderName}
+            if lockedNote is true and noteName is not missing value then
+                -- A locked note whose body Notes refuses outright: the tool still names the lock.
+                addNote(folderName, noteName, missing value, createdAt, modifiedAt, noteId, true)
             else
+                -- Two values: a note, even when its name could not be read.
                 set end of gathered of pile to {folderName, noteName}
             end if
         end try
@@ -255,3 +260,18 @@ on folderNotes(k)
     set gathered of pile to {}
     return theNotes
 end folderNotes
+
+-- The number of notes Notes shows in the k-th folder that folderNames answered, in one
+-- request; missing value when Notes cannot tell.
+on noteCount(k)
+    set f to item k of folderRefs of pile
+    try
+        with timeout of 600 seconds
+            tell application "Notes" to set theCount to count notes of f
+        end timeout
+    on error errorMessage number errorNumber
+        if errorNumber is in fatalErrors then error errorMessage number errorNumber
+        return missing value
+    end try
+    return theCount
+end noteCount

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <unordered_set>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace sheafwright {
@@ -26,6 +27,12 @@ namespace {
 
 using apple::fourCharCode;
 using Folders = std::vector<std::optional<std::string>>;
+using Unreadable = NotesReader::Unreadable;
+using Unreadables = std::vector<Unreadable>;
+
+NotesReader::Note readable(std::variant<NotesReader::Note, Unreadable> read) {
+  return std::get<NotesReader::Note>(std::move(read));
+}
 
 NSAppleEventDescriptor* textValue(NSString* value) {
   return [NSAppleEventDescriptor descriptorWithString:value];
@@ -104,14 +111,42 @@ TEST(AppleScriptRunnerTest, MissingValueAndNullHaveNeitherTextNorDate) {
     EXPECT_EQ(wrapped->dateValue(), std::nullopt);
     EXPECT_EQ(wrapped->numberOfItems(), 0);
 
-    // A locked note's body is `missing value`: no text, rather than the four letters "msng".
-    const NotesReader::Library library = read(list({list(
-        {textValue(@"Journal"), textValue(@"Locked"), none, date("2024-03-12T08:30:00Z"), none})}));
-    ASSERT_EQ(library.size(), 1u);
-    EXPECT_EQ(library.note(0).html, "");
-    EXPECT_EQ(library.note(0).name, "Locked");
-    EXPECT_EQ(library.note(0).created, at("2024-03-12T08:30:00Z"));
-    EXPECT_EQ(library.note(0).modified, library.note(0).created);
+    // A body of `missing value` is none, rather than the four letters "msng"; a missing
+    // modification date is the creation date.
+    const NotesReader::Library library = read(list({
+        list({textValue(@"Journal"), textValue(@"Gone"), none, date("2024-03-12T08:30:00Z"), none}),
+        list({textValue(@"Journal"), textValue(@"Open"), textValue(@""),
+              date("2024-03-12T08:30:00Z"), none}),
+    }));
+    ASSERT_EQ(library.size(), 2u);
+    EXPECT_EQ(library.note(0), (std::variant<NotesReader::Note, Unreadable>(
+                                   Unreadable{"Journal", "Gone", "not handed over"})));
+    EXPECT_EQ(readable(library.note(1)).html, "");
+    EXPECT_EQ(readable(library.note(1)).created, at("2024-03-12T08:30:00Z"));
+    EXPECT_EQ(readable(library.note(1)).modified, at("2024-03-12T08:30:00Z"));
+  }
+}
+
+// AppleScript's booleans, however they travel, and nothing else, answer as booleans.
+TEST(AppleScriptRunnerTest, BooleansAreBooleansAndNothingElseIs) {
+  const struct {
+    NSAppleEventDescriptor* descriptor;
+    std::optional<bool> value;
+  } cases[] = {
+      {[NSAppleEventDescriptor descriptorWithBoolean:YES], true},
+      {[NSAppleEventDescriptor descriptorWithBoolean:NO], false},
+      {[NSAppleEventDescriptor descriptorWithDescriptorType:typeTrue bytes:nullptr length:0], true},
+      {[NSAppleEventDescriptor descriptorWithDescriptorType:typeFalse bytes:nullptr length:0],
+       false},
+      {[NSAppleEventDescriptor descriptorWithInt32:1], std::nullopt},
+      {textValue(@"true"), std::nullopt},
+      {missingValue(), std::nullopt},
+      {[NSAppleEventDescriptor nullDescriptor], std::nullopt},
+      {list({[NSAppleEventDescriptor descriptorWithBoolean:YES]}), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.descriptor.description.UTF8String);
+    EXPECT_EQ(apple::wrapDescriptor(c.descriptor)->booleanValue(), c.value);
   }
 }
 
@@ -126,12 +161,15 @@ TEST(AppleScriptRunnerTest, ShortElementsAreCountedWithTheFolderTheyName) {
       note(textValue(@"Other"), textValue(@"April"), textValue(@"<div>y</div>")),
   }));
   ASSERT_EQ(library.size(), 2u);
-  EXPECT_EQ(library.note(0),
+  EXPECT_EQ(readable(library.note(0)),
             (NotesReader::Note{"Journal", "March", "<div>x</div>", at("2024-03-12T08:30:00Z"),
                                at("2024-03-14T18:00:00Z")}));
-  EXPECT_EQ(library.note(1).folder, "Other");
-  EXPECT_EQ(library.unreadableNotes(),
-            (Folders{"Journal", "Journal", std::nullopt, std::nullopt, std::nullopt}));
+  EXPECT_EQ(readable(library.note(1)).folder, "Other");
+  EXPECT_EQ(library.unreadableNotes(), (Unreadables{{"Journal", {}, "folder could not be opened"},
+                                                    {"Journal", "Locked", "not handed over"},
+                                                    {{}, {}, "folder could not be opened"},
+                                                    {{}, {}, "not handed over"},
+                                                    {{}, {}, "not handed over"}}));
 }
 
 TEST(AppleScriptRunnerTest, NestedListsAreNoText) {
@@ -141,10 +179,11 @@ TEST(AppleScriptRunnerTest, NestedListsAreNoText) {
       list({note(textValue(@"Journal"), textValue(@"N"), textValue(@"<div>x</div>"))}),
   }));
   ASSERT_EQ(library.size(), 1u);
-  EXPECT_EQ(library.note(0).folder, "");
-  EXPECT_EQ(library.note(0).html, "");
+  // A body that is a list is none: the note is not read.
+  EXPECT_EQ(library.note(0),
+            (std::variant<NotesReader::Note, Unreadable>(Unreadable{"", "N", "not handed over"})));
   // An element holding a whole note as its one item is a short element with no folder text.
-  EXPECT_EQ(library.unreadableNotes(), (Folders{std::nullopt}));
+  EXPECT_EQ(library.unreadableNotes(), (Unreadables{{{}, {}, "folder could not be opened"}}));
 }
 
 TEST(AppleScriptRunnerTest, RecordsAreNeitherListsNorText) {
@@ -161,8 +200,10 @@ TEST(AppleScriptRunnerTest, RecordsAreNeitherListsNorText) {
   const NotesReader::Library library =
       read(list({record, note(textValue(@"Journal"), textValue(@"N"), record)}));
   ASSERT_EQ(library.size(), 1u);
-  EXPECT_EQ(library.note(0).html, "");
-  EXPECT_EQ(library.unreadableNotes(), (Folders{std::nullopt}));
+  EXPECT_EQ(
+      library.note(0),
+      (std::variant<NotesReader::Note, Unreadable>(Unreadable{"Journal", "N", "not handed over"})));
+  EXPECT_EQ(library.unreadableNotes(), (Unreadables{{{}, {}, "not handed over"}}));
 }
 
 TEST(AppleScriptRunnerTest, DatesKeepTheirInstant) {
@@ -180,9 +221,10 @@ TEST(AppleScriptRunnerTest, TextKeepsNulAndReplacesAnUnpairedSurrogate) {
       note(utf16(withNul), utf16(loneSurrogate), utf16(u"<div>\u00E9\U0001F600</div>")),
   }));
   ASSERT_EQ(library.size(), 1u);
-  EXPECT_EQ(library.note(0).folder, std::string("Jour\0nal", 8));
-  EXPECT_EQ(library.note(0).name, "a\uFFFDb");
-  EXPECT_EQ(library.note(0).html, "<div>\u00E9\U0001F600</div>");
+  const NotesReader::Note note = readable(library.note(0));
+  EXPECT_EQ(note.folder, std::string("Jour\0nal", 8));
+  EXPECT_EQ(note.name, "a\uFFFDb");
+  EXPECT_EQ(note.html, "<div>\u00E9\U0001F600</div>");
 }
 
 TEST(AppleScriptRunnerTest, LongTextKeepsPairsWhereverTheyFall) {
@@ -262,28 +304,44 @@ TEST(AppleScriptRunnerTest, HandlersGetTheirArgumentsAndKeepPropertiesBetweenCal
       "end folderNames\n"
       "on folderNotes(k)\n"
       "  set d to current date\n"
-      "  if k is 1 then return {{item k of kept, \"Locked\", missing value, d, d}, "
+      "  if k is 1 then return {{item k of kept, \"Unlocked\", \"\", d, d, \"id-0\", false}, "
+      "{item k of kept, \"Locked\", \"\", d, d, \"id-2\", true}, "
+      "{item k of kept, \"Open\", \"<div>x</div>\", d, d, \"id-3\", true}, "
       "{item k of kept}, {missing value}}\n"
       "  return {{item k of kept, \"N\", \"<div>x</div>\", d, missing value, \"id-1\"}, "
       "{item k of kept, \"N\", \"<div>x</div>\", d, d, \"id-1\"}}\n"
-      "end folderNotes\n");
+      "end folderNotes\n"
+      "on noteCount(k)\n"
+      "  if k is 1 then return 5 * (length of kept)\n"
+      "  return missing value\n"
+      "end noteCount\n");
   NotesReader::Session session = NotesReader::open(runner);
   EXPECT_EQ(session.folders(), (Folders{"Journal", std::nullopt}));
 
+  // AppleScript's own true and false, as the script hands over `password protected`.
   const NotesReader::Library first = session.readFolder(0);
   // A date of AppleScript holds whole seconds.
   const Date after = std::chrono::ceil<std::chrono::seconds>(currentDate());
-  ASSERT_EQ(first.size(), 1u);
-  EXPECT_EQ(first.note(0).html, "");
-  EXPECT_GE(first.note(0).created, before);
-  EXPECT_LE(first.note(0).created, after);
-  EXPECT_EQ(first.unreadableNotes(), (Folders{"Journal", std::nullopt}));
+  ASSERT_EQ(first.size(), 3u);
+  EXPECT_EQ(readable(first.note(0)).html, "");
+  EXPECT_GE(readable(first.note(0)).created, before);
+  EXPECT_LE(readable(first.note(0)).created, after);
+  EXPECT_EQ(
+      first.note(1),
+      (std::variant<NotesReader::Note, Unreadable>(Unreadable{"Journal", "Locked", "locked"})));
+  EXPECT_EQ(readable(first.note(2)).html, "<div>x</div>");
+  EXPECT_EQ(first.unreadableNotes(), (Unreadables{{"Journal", {}, "folder could not be opened"},
+                                                  {{}, {}, "folder could not be opened"}}));
 
   // The second folder's name comes from the property the first call set; the id repeats.
   const NotesReader::Library second = session.readFolder(1);
   ASSERT_EQ(second.size(), 1u);
-  EXPECT_EQ(second.note(0).folder, "Other");
-  EXPECT_EQ(second.note(0).modified, second.note(0).created);
+  EXPECT_EQ(readable(second.note(0)).folder, "Other");
+  EXPECT_EQ(readable(second.note(0)).modified, readable(second.note(0)).created);
+
+  // An integer reaches the reader as its text; missing value is no count.
+  EXPECT_EQ(session.noteCount(0), 10);
+  EXPECT_EQ(session.noteCount(1), std::nullopt);
 }
 
 TEST(AppleScriptRunnerTest, FailedCallsAndScriptsThatDoNotCompile) {
@@ -323,6 +381,18 @@ TEST(AppleScriptRunnerTest, TheNotesScriptsOwnHelpers) {
       {"length of listOf({\"one\", \"two\"})", "2"},
       // No folder was listed: a call for one fails instead of asking Notes.
       {"folderNotes(1)", nullptr},
+      {"noteCount(1)", nullptr},
+      // ... and fails for want of a folder, not for want of the handler (-1708: a message
+      // the script does not understand).
+      {"errorNumberOf(1) is not -1708 and errorNumberOf(1) is not 0", "true"},
+      {"errorNumberOf(2) is not -1708 and errorNumberOf(2) is not 0", "true"},
+      {"errorNumberOf(3)", "-1708"},
+      // A reply too large for AppleScript ends a folder's bulk read only; other errors still
+      // end the run.
+      {"-2707 is in bulkReplyErrors", "true"},
+      {"-108 is in bulkReplyErrors and -108 is in fatalErrors", "true"},
+      {"-1743 is not in bulkReplyErrors", "true"},
+      {"-1728 is in fatalErrors", "false"},
   };
   std::string source(NotesReader::script);
   source += "\non probe(k)\n";
@@ -331,6 +401,16 @@ TEST(AppleScriptRunnerTest, TheNotesScriptsOwnHelpers) {
               ") as text\n";
   }
   source += "end probe\n"
+            "on errorNumberOf(k)\n"
+            "  try\n"
+            "    if k is 1 then folderNotes(1)\n"
+            "    if k is 2 then noteCount(1)\n"
+            "    if k is 3 then noSuchHandler(1)\n"
+            "  on error number n\n"
+            "    return n\n"
+            "  end try\n"
+            "  return 0\n"
+            "end errorNumberOf\n"
             "on shapes()\n"
             "  set d to current date\n"
             "  addNote(\"Journal\", \"Open\", \"<div>x</div>\", d, d, \"id-1\", false)\n"
@@ -357,10 +437,16 @@ TEST(AppleScriptRunnerTest, TheNotesScriptsOwnHelpers) {
   ASSERT_TRUE(outcome.reply) << (outcome.error ? outcome.error->description() : "");
   std::unordered_set<std::string> seenIds;
   const NotesReader::Library library = NotesReader::unpack(std::move(outcome.reply), seenIds);
-  ASSERT_EQ(library.size(), 1u);
-  EXPECT_EQ(library.note(0).name, "Open");
-  EXPECT_EQ(library.unreadableNotes(), (Folders{"Journal", "Journal"}));
-  EXPECT_EQ(seenIds, (std::unordered_set<std::string>{"id-1"}));
+  // Every note with its lock, the reader deciding: read, locked, not handed over.
+  ASSERT_EQ(library.size(), 3u);
+  EXPECT_EQ(readable(library.note(0)).name, "Open");
+  EXPECT_EQ(
+      library.note(1),
+      (std::variant<NotesReader::Note, Unreadable>(Unreadable{"Journal", "Locked", "locked"})));
+  EXPECT_EQ(library.note(2), (std::variant<NotesReader::Note, Unreadable>(
+                                 Unreadable{"Journal", "No body", "not handed over"})));
+  EXPECT_TRUE(library.unreadableNotes().empty());
+  EXPECT_EQ(seenIds, (std::unordered_set<std::string>{"id-1", "id-2", "id-3"}));
 }
 
 }  // namespace

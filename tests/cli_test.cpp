@@ -210,6 +210,7 @@ TEST_F(CliTest, EachNoteOnceAndTheUnreadableCountedAfterTheNotes) {
             "Found 1 notes.\n"
             "  Journal / March: 1 entries, 0 topics, 0 dates\n"
             "Could not read 1 notes.\n"
+            "  Journal (folder could not be opened)\n"
             "Wrote 1 entries to " +
                 (work() / "j.json").string() +
                 ".\n"

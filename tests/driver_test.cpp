@@ -70,6 +70,8 @@ const std::string kUsage =
     "sheafwright \u2014 export Apple Notes to a Jotterby import file\n\nOptions:\n"
     "  --folder <name>   Only export notes in this Apple Notes folder\n"
     "  --out <path>      Output path (default: jotterby-import.json)\n"
+    "  --include-deleted Also export Recently Deleted, Notes' trash\n"
+    "  --list-folders    List the folders to export and their notes, then stop\n"
     "  --database        Read Notes' own database on this Mac (needs Full Disk Access)\n"
     "  --database-file <path>\n"
     "                    Read this copy of Notes' database (NoteStore.sqlite)\n";
@@ -159,17 +161,12 @@ TEST_F(DriverTest, TrailingOptionsAndLiteralValues) {
 
   // The value after --folder is taken literally too.
   outcome = run({"--folder", "--out", "--out", path("c.json")});
-  EXPECT_NE(outcome.out.find("Found 0 notes in \"--out\".\n"), std::string::npos) << outcome.out;
+  EXPECT_EQ(outcome.err.rfind("No folder named \"--out\". Folders: ", 0), 0u) << outcome.err;
 
   // The value after --out is taken literally, even when it looks like an option.
   outcome = run({"--out", path("--folder")});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_TRUE(fs::exists(path("--folder")));
-
-  // No match: an empty document is still written.
-  outcome = run({"--folder", "", "--out", path("none.json")});
-  EXPECT_EQ(outcome.out, kReading + "Found 0 notes in \"\".\nWrote 0 entries to " +
-                             path("none.json") + ".\n" + kAirDrop);
 }
 
 TEST_F(DriverTest, EachRunTakesItsOwnTime) {
@@ -342,19 +339,155 @@ TEST_F(DriverTest, OnlyTheFoldersAskedForAreRead) {
   const struct {
     std::vector<std::string> arguments;
     std::vector<std::int64_t> asked;
+    int status;
   } cases[] = {
-      {{}, {1, 2, 3}},
-      {{"--folder", "journal"}, {1, 3}},
-      {{"--folder", "none"}, {}},
+      {{}, {1, 2, 3}, 0},
+      {{"--folder", "journal"}, {1, 3}, 0},
+      {{"--folder", "none"}, {}, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
     FolderRunner runner(folders());
     std::vector<std::string> arguments = c.arguments;
     arguments.insert(arguments.end(), {"--out", path("o.json")});
-    EXPECT_EQ(runAgainst(runner, arguments).status, 0);
+    EXPECT_EQ(runAgainst(runner, arguments).status, c.status);
     EXPECT_EQ(runner.asked, c.asked);
   }
+}
+
+// A library as a Mac's Notes hands it over: an unlocked note that is password protected, a
+// locked one, one without a body, one whose body could not be had, a folder that could not be
+// opened, and Notes' trash under two languages' names.
+const std::string kMacLibrary = R"([
+  ["Journal", "Open", "<div>one</div>", null, null, "p1", false],
+  ["Journal", "Unlocked", "<div>two</div>", null, null, "p2", true],
+  ["Journal", "Locked", "", null, null, "p3", true],
+  ["Journal", "Gone", null, null, null, "p4", false],
+  ["Journal", "Bell \u0007"],
+  ["Travel"],
+  ["Recently Deleted", "Old", "<div>three</div>", null, null, "p5"],
+  ["Senast raderade", "Gammal", "<div>four</div>", null, null, "p6"],
+  ["Recently Deleted", "Locked", "", null, null, "p7", true]
+])";
+
+// What is read and what is not, and why; the trash only when asked for; the folder list.
+TEST_F(DriverTest, LocksTheTrashAndTheFolderList) {
+  const std::string unread =
+      "  Journal / Locked (locked)\n"
+      "  Journal / Gone (not handed over)\n"
+      "  Journal / Bell \\u0007 (not handed over)\n"
+      "  Travel (folder could not be opened)\n";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string out;  // after the reading line, up to the Wrote line
+    bool writes;
+  } cases[] = {
+      {{},
+       "Found 2 notes.\n  Journal / Open: 1 entries, 0 topics, 0 dates\n"
+       "  Journal / Unlocked: 1 entries, 0 topics, 0 dates\nCould not read 4 notes.\n" +
+           unread,
+       true},
+      {{"--include-deleted"},
+       "Found 4 notes.\n  Journal / Open: 1 entries, 0 topics, 0 dates\n"
+       "  Journal / Unlocked: 1 entries, 0 topics, 0 dates\n"
+       "  Recently Deleted / Old: 1 entries, 0 topics, 0 dates\n"
+       "  Senast raderade / Gammal: 1 entries, 0 topics, 0 dates\nCould not read 5 notes.\n" +
+           unread + "  Recently Deleted / Locked (locked)\n",
+       true},
+      {{"--folder", "recently deleted", "--include-deleted"},
+       "Found 1 notes in \"recently deleted\".\n"
+       "  Recently Deleted / Old: 1 entries, 0 topics, 0 dates\nCould not read 1 notes.\n"
+       "  Recently Deleted / Locked (locked)\n",
+       true},
+      {{"--list-folders"}, "Journal (5 notes)\nTravel (1 notes)\n", false},
+      {{"--include-deleted", "--list-folders", "--out", "x"},
+       "Journal (5 notes)\nTravel (1 notes)\nRecently Deleted (1 notes)\n"
+       "Senast raderade (1 notes)\nRecently Deleted (1 notes)\n",
+       false},
+      {{"--list-folders", "--folder", "TRAVEL"}, "Travel (1 notes)\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    std::vector<std::string> arguments = c.arguments;
+    arguments.insert(arguments.end(), {"--out", path("mac.json")});
+    fs::remove(path("mac.json"));
+    const Outcome outcome = run(arguments, kMacLibrary);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, "");
+    const std::string wrote = c.writes
+                                  ? "Wrote " + std::to_string(read("mac.json").records.size()) +
+                                        " entries to " + path("mac.json") + ".\n" + kAirDrop
+                                  : "";
+    EXPECT_EQ(outcome.out, kReading + c.out + wrote);
+    EXPECT_EQ(fs::exists(path("mac.json")), c.writes);
+  }
+}
+
+// A --folder that names no folder to read ends before anything is written, saying which
+// folders there are; a folder that is there but holds no notes is a valid, empty export.
+TEST_F(DriverTest, AFolderThatIsNotThereLeavesTheEarlierExport) {
+  std::vector<FolderRunner::Folder> many;
+  for (const char* name : {"A", "B", "A", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L"}) {
+    many.push_back({name, {}});
+  }
+  const struct {
+    std::vector<std::string> arguments;
+    std::vector<FolderRunner::Folder> folders;  // none: the Mac library
+    std::string err;
+  } cases[] = {
+      {{"--folder", "Jounral"}, {}, "No folder named \"Jounral\". Folders: Journal, Travel."},
+      {{"--folder", ""}, {}, "No folder named \"\". Folders: Journal, Travel."},
+      {{"--folder", "Jour\nnal\x1b[2J"},
+       {},
+       "No folder named \"Jour\\u000Anal\\u001B[2J\". Folders: Journal, Travel."},
+      {{"--folder", "RECENTLY DELETED"},
+       {},
+       "No folder named \"RECENTLY DELETED\": Notes' trash is read only with --include-deleted."},
+      {{"--folder", "Zuletzt gel\u00F6scht", "--include-deleted"},
+       {},
+       "No folder named \"Zuletzt gel\u00F6scht\". Folders: Journal, Travel, Recently Deleted, "
+       "Senast raderade."},
+      {{"--list-folders", "--folder", "Jounral"},
+       {},
+       "No folder named \"Jounral\". Folders: Journal, Travel."},
+      {{"--folder", "x"},
+       many,
+       "No folder named \"x\". Folders: A, B, C, D, E, F, G, H, I, J, \u2026 (12 in all: "
+       "--list-folders shows them)."},
+      {{"--folder", "x"},
+       {{"", {}}, {"Recently Deleted", {}}},
+       "No folder named \"x\". Folders: \"\"."},
+      {{"--folder", "x"},
+       {{"Recently Deleted", {}}},
+       "No folder named \"x\". Notes has no folders."},
+  };
+  const std::string target = path("out.json");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    std::ofstream(target) << "earlier";
+    std::vector<std::string> arguments = c.arguments;
+    arguments.insert(arguments.end(), {"--out", target});
+    Outcome outcome;
+    if (c.folders.empty()) {
+      outcome = run(arguments, kMacLibrary);
+    } else {
+      FolderRunner runner(c.folders);
+      outcome = runAgainst(runner, arguments);
+      EXPECT_TRUE(runner.asked.empty());
+    }
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, kReading);
+    EXPECT_EQ(outcome.err, c.err + "\n");
+    EXPECT_EQ(readFile(target), "earlier");
+    EXPECT_EQ(fileCount(dir_.path()), 1);
+  }
+
+  FolderRunner runner({{"Journal", {}}, {"Empty", {}}});
+  const Outcome empty = runAgainst(runner, {"--folder", "empty", "--out", target});
+  EXPECT_EQ(empty.status, 0);
+  EXPECT_EQ(empty.out, kReading + "Found 0 notes in \"empty\".\nWrote 0 entries to " + target +
+                           ".\n" + kAirDrop);
+  EXPECT_TRUE(read("out.json").records.empty());
 }
 
 // Where a person watches, one line names the folder being read and is cleared at the end; the

@@ -270,6 +270,29 @@ TEST(NoteStoreFolders, TheTrashOnlyWhenAsked) {
                                                      "Recently Deleted:1", "Deleted folder:1"}));
 }
 
+// The database tells the trash by what it records: a folder of the user's own named like it is
+// exported, the trash itself only with --include-deleted.
+TEST(NoteStoreCli, TheTrashByWhatTheDatabaseSays) {
+  const TemporaryDirectory dir;
+  const std::string path = (dir.path() / "NoteStore.sqlite").string();
+  const std::string body = testing::encodeNoteStoreBody({{.text = "2024-03-12"}, {.text = "x"}});
+  testing::writeNoteStore(
+      path, {.layout = NoteStoreLayout::kMacOS13,
+             .folders = {{.title = "Recently Deleted", .type = 0, .identifier = "F1"},
+                         {.title = std::nullopt, .type = 1, .identifier = "TrashFolder-CloudKit"}},
+             .notes = {{.folder = 0, .title = "Mine", .data = body},
+                       {.folder = 1, .title = "Deleted", .data = body}}});
+  const std::string out = (dir.path() / "export.json").string();
+  const ToolRun without = runTool(dir.path(), {"--database-file", path, "--out", out});
+  EXPECT_NE(without.out.find("Found 1 notes.\n  Recently Deleted / Mine: 1 entries"),
+            std::string::npos)
+      << without.out << without.err;
+  const ToolRun with =
+      runTool(dir.path(), {"--database-file", path, "--include-deleted", "--out", out});
+  EXPECT_NE(with.out.find("Found 2 notes."), std::string::npos) << with.out << with.err;
+  EXPECT_NE(with.out.find("  Recently Deleted / Deleted: 1 entries"), std::string::npos);
+}
+
 // What cannot be read ends the run with one line on standard error and status 1, and the
 // output file is not touched.
 TEST(NoteStoreCli, UnreadableStoresEndTheRunWithOneLine) {

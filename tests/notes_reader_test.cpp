@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <unordered_set>
+#include <variant>
 #include <vector>
 
 namespace sheafwright {
@@ -111,38 +112,100 @@ NotesReader::Library readLibrary(const std::string& json) {
   return unpack(libraryReply(json, "test.json").reply);
 }
 
-std::vector<NotesReader::Note> allNotes(const NotesReader::Library& library) {
+// What the reader makes of a reply: its notes, and the notes it could not read with why (those
+// of note elements first, then the short elements), each in reply order.
+struct Read {
   std::vector<NotesReader::Note> notes;
+  std::vector<NotesReader::Unreadable> unreadable;
+};
+
+Read readAll(const NotesReader::Library& library) {
+  Read read;
   for (std::size_t i = 0; i < library.size(); ++i) {
-    notes.push_back(library.note(i));
+    auto note = library.note(i);
+    if (auto* why = std::get_if<NotesReader::Unreadable>(&note)) {
+      read.unreadable.push_back(std::move(*why));
+    } else {
+      read.notes.push_back(std::get<NotesReader::Note>(std::move(note)));
+    }
   }
-  return notes;
+  read.unreadable.insert(read.unreadable.end(), library.unreadableNotes().begin(),
+                         library.unreadableNotes().end());
+  return read;
+}
+
+std::vector<NotesReader::Note> allNotes(const NotesReader::Library& library) {
+  return readAll(library).notes;
+}
+
+// Each element alone: a note as read, or why it is none. A body without text (`missing value`,
+// null, a list, an object, true) is a note Notes did not hand over; a locked note (seventh value
+// true, and only a JSON true) with an empty or missing body is locked; an unlocked one that is
+// still password protected hands over its body.
+TEST(NotesReaderTest, EachElementIsANoteOrSaysWhyItIsNone) {
+  using U = NotesReader::Unreadable;
+  const std::string d1 = R"({"date": "2024-03-12T08:30:00Z"})";
+  const std::string d2 = R"({"date": "2024-03-14T18:00:00Z"})";
+  const NotesReader::Note plain{"F", "N", "<div>x</div>", at("2024-03-12T08:30:00Z"),
+                                at("2024-03-14T18:00:00Z")};
+  struct Case {
+    std::string element;
+    std::optional<NotesReader::Note> note;
+    std::optional<U> unreadable;
+  };
+  const auto note = [&](std::string html) {
+    NotesReader::Note made = plain;
+    made.html = std::move(html);
+    return made;
+  };
+  const Case cases[] = {
+      {R"(["F", "N", "<div>x</div>", )" + d1 + ", " + d2 + "]", plain, {}},
+      {R"(["F", "N", "<div>x</div>", )" + d1 + ", " + d2 + R"(, "id", false, "more"])", plain, {}},
+      {R"(["F", "N", "", )" + d1 + ", " + d2 + R"(, "id"])", note(""), {}},
+      {R"(["F", "N", 42, )" + d1 + ", " + d2 + "]", note("42"), {}},
+      {R"(["F", "N", "<div>x</div>", )" + d1 + ", " + d2 + R"(, "id", true])", plain, {}},
+      {R"(["F", "N", "", )" + d1 + ", " + d2 + R"(, "id", false])", note(""), {}},
+      {R"(["F", "N", "", )" + d1 + ", " + d2 + R"(, "id", "true"])", note(""), {}},
+      {R"(["F", "N", "", )" + d1 + ", " + d2 + R"(, "id", 1])", note(""), {}},
+      {R"(["F", "N", "", )" + d1 + ", " + d2 + R"(, "id", true])", {}, U{"F", "N", "locked"}},
+      {R"(["F", "N", null, )" + d1 + ", " + d2 + R"(, null, true])", {}, U{"F", "N", "locked"}},
+      {R"(["F", null, null, )" + d1 + ", " + d2 + "]", {}, U{"F", {}, "not handed over"}},
+      {R"(["F", "N", true, )" + d1 + ", " + d2 + "]", {}, U{"F", "N", "not handed over"}},
+      {R"(["F", "N", ["<div>x</div>"], )" + d1 + ", " + d2 + "]",
+       {},
+       U{"F", "N", "not handed over"}},
+      {R"([7, "N", {"a": 1}, )" + d1 + ", " + d2 + "]", {}, U{"7", "N", "not handed over"}},
+      {R"([null, "N", 1.5, )" + d1 + ", " + d2 + "]", {}, U{"", "N", "not handed over"}},
+      {R"(["F", "N", "x", )" + d1 + "]", {}, U{"F", "N", "not handed over"}},
+      {R"(["F", null])", {}, U{"F", {}, "not handed over"}},
+      {R"(["F"])", {}, U{"F", {}, "folder could not be opened"}},
+      {R"([null])", {}, U{{}, {}, "folder could not be opened"}},
+      {R"([])", {}, U{{}, {}, "not handed over"}},
+      {R"("F")", {}, U{{}, {}, "not handed over"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.element);
+    const Read read = readAll(readLibrary("[" + c.element + "]"));
+    EXPECT_EQ(read.notes, c.note ? std::vector{*c.note} : std::vector<NotesReader::Note>{});
+    EXPECT_EQ(read.unreadable, c.unreadable ? std::vector{*c.unreadable} : std::vector<U>{});
+  }
 }
 
 TEST(NotesReaderTest, UnpacksRepliesAndCopesWithOddElements) {
-  const NotesReader::Library library = readLibrary(R"([
+  const Read read = readAll(readLibrary(R"([
     ["F", "N", "<div>x</div>", {"date": "2024-03-12T08:30:00Z"}, {"date": "2024-03-14T18:00:00Z"}],
     ["four", "fields", "only", {"date": "2024-03-12T08:30:00Z"}],
     "not a list",
-    ["G", "six", "", {"date": "2024-01-01T00:00:00Z"}, {"date": "2024-01-02T00:00:00Z"}, "extra"],
-    [42, null, true, {"date": "2024-01-01T00:00:00Z"}, "2024-01-02T00:00:00Z"],
-    ["", "", ["nested"], {"date": "2024-01-01T00:00:00Z"}, {"date": "2024-01-02T00:00:00Z", "x": 1}],
-    [-7, 1.5, {"date": 5}, {"date": "2024-05-01T10:00:00.500+02:00"}, {}]
-  ])");
-  const auto notes = allNotes(library);
-  ASSERT_EQ(notes.size(), 5u);
-  EXPECT_EQ(library.unreadableNotes(),
-            (std::vector<std::optional<std::string>>{"four", std::nullopt}));
-  EXPECT_EQ(notes[0], (NotesReader::Note{"F", "N", "<div>x</div>", at("2024-03-12T08:30:00Z"),
-                                         at("2024-03-14T18:00:00Z")}));
-  EXPECT_EQ(notes[1].name, "six");
-  EXPECT_EQ(notes[2].folder, "42");
-  EXPECT_EQ(notes[2].name, "");
-  EXPECT_EQ(notes[2].modified, notes[2].created);
-  EXPECT_EQ(notes[3].html, "");
-  EXPECT_EQ(notes[3].modified, at("2024-01-01T00:00:00Z"));
-  EXPECT_EQ(notes[4].folder, "-7");
-  EXPECT_EQ(notes[4].created, at("2024-05-01T08:00:00.5Z"));
+    [42, null, "", {"date": "2024-01-01T00:00:00Z"}, "2024-01-02T00:00:00Z"],
+    [-7, 1.5, "", {"date": "2024-05-01T10:00:00.500+02:00"}, {}]
+  ])"));
+  ASSERT_EQ(read.notes.size(), 3u);
+  EXPECT_EQ(read.unreadable.size(), 2u);
+  EXPECT_EQ(read.notes[1].folder, "42");
+  EXPECT_EQ(read.notes[1].name, "");
+  EXPECT_EQ(read.notes[1].modified, read.notes[1].created);
+  EXPECT_EQ(read.notes[2].folder, "-7");
+  EXPECT_EQ(read.notes[2].created, at("2024-05-01T08:00:00.5Z"));
 }
 
 TEST(NotesReaderTest, MissingDatesBecomeTheSameCurrentInstant) {
@@ -164,38 +227,18 @@ TEST(NotesReaderTest, RepliesWithoutElements) {
 }
 
 TEST(NotesReaderTest, ElementsThatAreNoNotesAreCountedWithTheirFolders) {
-  using Folders = std::vector<std::optional<std::string>>;
   const std::string note =
       R"(["F", "N", "x", {"date": "2024-01-01T00:00:00Z"}, {"date": "2024-01-01T00:00:00Z"}])";
-  struct Case {
-    std::string json;
-    std::size_t notes;
-    Folders folders;
-  };
-  const Case cases[] = {
-      {R"([["Journal"]])", 0, {"Journal"}},
-      {R"([["Journal", "March"]])", 0, {"Journal"}},
-      {R"([["Journal", "March", "<div>x</div>", {"date": "2024-03-12T08:30:00Z"}]])",
-       0,
-       {"Journal"}},
-      {R"([[""]])", 0, {""}},
-      {R"([[42]])", 0, {"42"}},
-      {"[[]]", 0, {std::nullopt}},
-      {R"([[null, "N"]])", 0, {std::nullopt}},
-      {R"([[["Journal"], "N"]])", 0, {std::nullopt}},
-      {R"([[{"date": "2024-03-12T08:30:00Z"}]])", 0, {std::nullopt}},
-      {R"(["Journal"])", 0, {std::nullopt}},
-      {R"([42, null, {"a": 1}])", 0, {std::nullopt, std::nullopt, std::nullopt}},
-      {"[" + note + R"(, ["A"], )" + note + R"(, ["B", "x"], [], )" + note + "]",
-       3,
-       {"A", "B", std::nullopt}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.json);
-    const NotesReader::Library library = readLibrary(c.json);
-    EXPECT_EQ(library.size(), c.notes);
-    EXPECT_EQ(library.unreadableNotes(), c.folders);
-  }
+  const Read read =
+      readAll(readLibrary("[" + note + R"(, ["A"], )" + note + R"(, ["B", "x"], [], )" + note +
+                          R"(, [["Journal"], "N"], 42])"));
+  EXPECT_EQ(read.notes.size(), 3u);
+  using U = NotesReader::Unreadable;
+  EXPECT_EQ(read.unreadable, (std::vector<U>{{"A", {}, "folder could not be opened"},
+                                             {"B", "x", "not handed over"},
+                                             {{}, {}, "not handed over"},
+                                             {{}, "N", "not handed over"},
+                                             {{}, {}, "not handed over"}}));
 }
 
 // A note whose fields are all text, the dates too.
@@ -210,7 +253,8 @@ TEST(NotesReaderTest, AbsentElementsAreCountedWithoutAFolder) {
       std::make_unique<FakeValue>(fakeList({textNote(), fakeAbsent(), noFolder, textNote()})));
   EXPECT_EQ(library.size(), 2u);
   EXPECT_EQ(library.unreadableNotes(),
-            (std::vector<std::optional<std::string>>{std::nullopt, std::nullopt}));
+            (std::vector<NotesReader::Unreadable>{{{}, {}, "not handed over"},
+                                                  {{}, "N", "not handed over"}}));
 }
 
 // A reply that hands over each element once, as a reply short of memory for a second copy.
@@ -249,7 +293,7 @@ TEST(NotesReaderTest, ANoteWhoseIdWasSeenIsLeftOut) {
   const auto names = [](const NotesReader::Library& library) {
     std::string written;
     for (std::size_t i = 0; i < library.size(); ++i) {
-      written += library.note(i).name;
+      written += std::get<NotesReader::Note>(library.note(i)).name;
     }
     return written;
   };

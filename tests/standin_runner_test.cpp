@@ -140,6 +140,29 @@ TEST(StandInTest, ValuesAnswerAsTheirJsonKind) {
   }
 }
 
+// Only true and false are booleans (the seventh value of a note, `password protected`), read
+// the fast way or, when a number beyond 64 bits sends the file the slow way, from the rewrite.
+TEST(StandInTest, OnlyTrueAndFalseAreBooleans) {
+  const struct {
+    const char* json;
+    std::optional<bool> value;
+  } cases[] = {
+      {"true", true},           {"false", false},
+      {"null", std::nullopt},   {"1", std::nullopt},
+      {"0", std::nullopt},      {"\"true\"", std::nullopt},
+      {"[true]", std::nullopt}, {"{\"date\": true}", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    for (const std::string& tail : {std::string(), std::string(", 18446744073709551616")}) {
+      const Served served = serve(std::string("[") + c.json + tail + "]");
+      ASSERT_FALSE(served.error.has_value()) << *served.error;
+      EXPECT_EQ(served.reply->item(1)->booleanValue(), c.value);
+    }
+    EXPECT_EQ(serve(c.json).reply->booleanValue(), c.value);
+  }
+}
+
 TEST(StandInTest, ItemsInAnyOrderAndOutOfRange) {
   const Served served = serve(R"([["a"], "b", 3, [], "e"])");
   ASSERT_FALSE(served.error.has_value());

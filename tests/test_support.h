@@ -50,6 +50,7 @@ class FakeValue : public ScriptDescriptor {
   std::vector<FakeValue> items;
   std::optional<std::string> text;
   std::optional<Date> date;
+  std::optional<bool> boolean;
   bool absent = false;       // as an item, handed out as none at all
   bool outOfMemory = false;  // its text cannot be had
 
@@ -67,6 +68,7 @@ class FakeValue : public ScriptDescriptor {
     return text;
   }
   std::optional<Date> dateValue() const override { return date; }
+  std::optional<bool> booleanValue() const override { return boolean; }
 };
 
 inline FakeValue fakeText(std::string text) {

@@ -117,6 +117,19 @@ class AppleDescriptor : public ScriptDescriptor {
     }
   }
 
+  // AppleScript's true and false travel as typeTrue and typeFalse (no data) or as typeBoolean
+  // (one byte); only these are booleans, though numbers and text would coerce to one.
+  std::optional<bool> booleanValue() const override {
+    const DescType type = descriptor_.descriptorType;
+    if (type == typeTrue || type == typeFalse) {
+      return type == typeTrue;
+    }
+    if (type != typeBoolean) {
+      return std::nullopt;
+    }
+    return descriptor_.booleanValue != 0;
+  }
+
  private:
   enum class Kind { kValue, kList, kRecord, kNoValue };
 

@@ -168,7 +168,8 @@ class TreeBuilder {
         if (value.get_bool().get(flag) != simdjson::SUCCESS) {
           return false;
         }
-        nodes_.push_back(LibraryNode{});
+        nodes_.push_back(LibraryNode{nullptr, 0, 0,
+                                     flag ? LibraryNode::Kind::kTrue : LibraryNode::Kind::kFalse});
         return true;
       }
       case ondemand::json_type::null: {

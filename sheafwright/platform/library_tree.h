@@ -18,7 +18,7 @@ inline constexpr int kMaxLibraryDepth = 512;
 // following it. Strings are read in place in the library's bytes, or where simdjson unescapes
 // them; object members are validated but kept only as far as a date needs them.
 struct LibraryNode {
-  enum class Kind : std::uint8_t { kArray, kString, kInteger, kDate, kOther };
+  enum class Kind : std::uint8_t { kArray, kString, kInteger, kDate, kTrue, kFalse, kOther };
   const char* data = nullptr;  // the text of strings, integers and dates
   std::uint32_t length = 0;    // bytes of that text, or an array's number of items
   std::uint32_t end = 0;       // for an array, the index one past its last item's nodes

@@ -72,6 +72,14 @@ class JsonDescriptor : public ScriptDescriptor {
     return parseInternetDate(node.text());
   }
 
+  std::optional<bool> booleanValue() const override {
+    const LibraryNode::Kind kind = nodes_[index_].kind;
+    if (kind != LibraryNode::Kind::kTrue && kind != LibraryNode::Kind::kFalse) {
+      return std::nullopt;
+    }
+    return kind == LibraryNode::Kind::kTrue;
+  }
+
  private:
   const std::vector<LibraryNode>& nodes_;
   std::size_t index_;
@@ -220,6 +228,9 @@ class LibraryScript : public Script {
     if (handler == "folderNotes" && arguments.size() == 1) {
       return folderNotes(arguments[0]);
     }
+    if (handler == "noteCount" && arguments.size() == 1) {
+      return noteCount(arguments[0]);
+    }
     return failure("the script has no handler " + std::string(handler) + " taking " +
                    std::to_string(arguments.size()) + " arguments");
   }
@@ -269,6 +280,16 @@ class LibraryScript : public Script {
     }
     return {std::make_unique<SliceDescriptor>(
                 reply_, folders_[static_cast<std::size_t>(position - 1)].items),
+            nullptr};
+  }
+
+  // What Notes counts in the folder: here its elements, as an integer answers (its text).
+  ScriptOutcome noteCount(std::int64_t position) {
+    if (position < 1 || position > static_cast<std::int64_t>(folders_.size())) {
+      return failure("there is no folder " + std::to_string(position) + " in the folder list");
+    }
+    return {std::make_unique<NameDescriptor>(
+                std::to_string(folders_[static_cast<std::size_t>(position - 1)].items.size())),
             nullptr};
   }
 
