@@ -3,6 +3,7 @@
 #include "sheafwright/atomic_file.h"
 #include "sheafwright/html_converter.h"
 #include "sheafwright/import_document.h"
+#include "sheafwright/note_store_body.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/platform/standin_runner.h"
@@ -14,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "testing/note_store_body_writer.h"
 #include <unistd.h>
+#include <zlib.h>
 
 namespace sheafwright::bench {
 namespace {
@@ -67,6 +70,77 @@ void BM_PlainTextPathological(benchmark::State& state) {
 BENCHMARK(BM_PlainTextPathological)
     ->ArgsProduct({{1 << 20, 2 << 20, 4 << 20}, {0, 1, 2, 3, 4, 5}})
     ->Unit(benchmark::kMillisecond);
+
+// Notes' stored bodies holding 25 MB of diary text: the lines of generated diaries, list lines
+// as list paragraphs at their indent, in notes of 2 to 32 KB.
+struct StoredBodies {
+  std::vector<std::string> data;
+  std::size_t textBytes = 0;
+};
+
+const StoredBodies& storedBodies() {
+  static const StoredBodies bodies = [] {
+    StoredBodies out;
+    std::uint32_t seed = 1;
+    while (out.textBytes < (25u << 20)) {
+      const std::string lines = NotesHTMLConverter::plainText(
+          diaryBody(2000 + (seed * 7919) % 30000, Alphabet::kMixed, seed));
+      ++seed;
+      std::vector<testing::TestParagraph> paragraphs;
+      std::size_t start = 0;
+      while (start <= lines.size()) {
+        const std::size_t end = std::min(lines.find('\n', start), lines.size());
+        std::string line = lines.substr(start, end - start);
+        const std::size_t spaces = line.find_first_not_of(' ');
+        testing::TestParagraph paragraph;
+        if (spaces >= 2 && spaces != std::string::npos) {
+          paragraph.style = 100;
+          paragraph.indent = static_cast<int>(spaces / 2) - 1;
+          line.erase(0, line.find(' ', spaces) + 1);  // the glyph and its space
+        }
+        out.textBytes += line.size() + 1;
+        paragraph.text = std::move(line);
+        paragraphs.push_back(std::move(paragraph));
+        start = end + 1;
+      }
+      out.data.push_back(testing::encodeNoteStoreBody(paragraphs));
+    }
+    return out;
+  }();
+  return bodies;
+}
+
+// Reading every stored body as HTML, in bytes of note text a second.
+void BM_NoteStoreBody(benchmark::State& state) {
+  const StoredBodies& bodies = storedBodies();
+  for (auto _ : state) {
+    for (const std::string& data : bodies.data) {
+      benchmark::DoNotOptimize(noteStoreBodyHtml(data));
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bodies.textBytes));
+}
+BENCHMARK(BM_NoteStoreBody)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Its floor: only gunzip the same bodies, into a buffer kept between notes.
+void BM_NoteStoreGunzipOnly(benchmark::State& state) {
+  const StoredBodies& bodies = storedBodies();
+  std::string out(64u << 20, '\0');
+  for (auto _ : state) {
+    for (const std::string& data : bodies.data) {
+      z_stream stream{};
+      inflateInit2(&stream, 16 + MAX_WBITS);
+      stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+      stream.avail_in = static_cast<uInt>(data.size());
+      stream.next_out = reinterpret_cast<Bytef*>(out.data());
+      stream.avail_out = static_cast<uInt>(out.size());
+      benchmark::DoNotOptimize(inflate(&stream, Z_FINISH));
+      inflateEnd(&stream);
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bodies.textBytes));
+}
+BENCHMARK(BM_NoteStoreGunzipOnly)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 NotesParser parser() {
   return NotesParser{2024, Date{}, Date{}, Calendar("Europe/Berlin")};

@@ -849,12 +849,12 @@ void check(const std::vector<Element>& elements, const std::optional<std::string
   Printed printed(out);
   printed.line("Reading Apple Notes\u2026 (grant automation permission if prompted)");
   printed.line("Found " + std::to_string(selected.size()) + " notes" +
-               (filter ? " in \"" + *filter + "\"" : "") + ".");
+               (filter ? " in \"" + shown(*filter) + "\"" : "") + ".");
   std::vector<std::pair<const Element*, std::size_t>> exported;
   std::size_t skipped = 0;
   std::size_t entriesPrinted = 0;
   for (const Element* note : selected) {
-    if (!printed.startsWith("  " + *note->folder + " / " + note->name + ": ")) {
+    if (!printed.startsWith("  " + shown(*note->folder) + " / " + shown(note->name) + ": ")) {
       if (note->entries && !note->entries->empty()) {
         fail("no line for the note " + jsonText(note->name) + " of " + jsonText(*note->folder));
       }
@@ -879,7 +879,8 @@ void check(const std::vector<Element>& elements, const std::optional<std::string
       printed.line(line);
     }
   }
-  printed.line("Wrote " + std::to_string(entriesPrinted) + " entries to " + outPath.string() + ".");
+  printed.line("Wrote " + std::to_string(entriesPrinted) + " entries to " +
+               shown(outPath.string()) + ".");
   printed.line(
       "AirDrop or copy this file to your iPhone or iPad, then use Settings \u203A Import from "
       "file in Jotterby.");

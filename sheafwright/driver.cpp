@@ -9,6 +9,7 @@
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/notes_trash.h"
+#include "sheafwright/progress_line.h"
 #include "sheafwright/unicode_text.h"
 #include "sheafwright/uuid.h"
 
@@ -92,9 +93,13 @@ std::variant<Options, int> readOptions(const std::vector<std::string>& arguments
     } else if (argument == "--help" || argument == "-h") {
       out << kUsage;
       out.flush();
+      if (!out) {
+        complain(err, "Could not write the usage text to standard output.");
+        return 1;
+      }
       return 0;
     } else {
-      complain(err, "Unknown option: " + argument);
+      complain(err, "Unknown option: " + text::withControlsShown(argument));
       return 2;
     }
   }
@@ -141,62 +146,11 @@ std::optional<std::string> exportNote(NotesReader::Note note, Calendar calendar,
     record.order = std::move(entry.order);
     encoder.add(record);
   }
-  return "  " + note.folder + " / " + note.name + ": " + std::to_string(result.entries.size()) +
-         " entries, " + std::to_string(result.topicCount) + " topics, " +
-         std::to_string(result.dateCount) + " dates";
+  return "  " + text::withControlsShown(note.folder) + " / " + text::withControlsShown(note.name) +
+         ": " + std::to_string(result.entries.size()) + " entries, " +
+         std::to_string(result.topicCount) + " topics, " + std::to_string(result.dateCount) +
+         " dates";
 }
-
-// One line on standard error, rewritten in place, while the folders are read; only where a
-// person watches (a terminal), so that scripts and logs see nothing of it.
-class ProgressLine {
- public:
-  explicit ProgressLine(std::ostream* terminal) : terminal_(terminal) {}
-  ~ProgressLine() { clear(); }
-  ProgressLine(const ProgressLine&) = delete;
-  ProgressLine& operator=(const ProgressLine&) = delete;
-
-  void show(std::size_t folder, std::size_t folders, std::int64_t notes, std::string_view name) {
-    if (terminal_ == nullptr) {
-      return;
-    }
-    std::string line = "\r\x1b[KFolder " + std::to_string(folder) + "/" + std::to_string(folders) +
-                       ", " + std::to_string(notes) + " notes: ";
-    appendShortened(line, name);
-    terminal_->write(line.data(), static_cast<std::streamsize>(line.size()));
-    terminal_->flush();
-    shown_ = true;
-  }
-
-  void clear() {
-    if (shown_) {
-      *terminal_ << "\r\x1b[K" << std::flush;
-      shown_ = false;
-    }
-  }
-
- private:
-  // The name on one line of a narrow terminal: controls as spaces, at most 40 characters.
-  static void appendShortened(std::string& line, std::string_view name) {
-    constexpr std::size_t kMaxCharacters = 40;
-    std::size_t characters = 0;
-    for (std::size_t at = 0; at < name.size();) {
-      const text::CodePoint c = text::codePointAt(name, at);
-      if (++characters > kMaxCharacters) {
-        line += "\u2026";
-        return;
-      }
-      if (c.value < 0x20 || c.value == 0x7F) {
-        line += ' ';
-      } else {
-        line.append(name.substr(at, c.length));
-      }
-      at += c.length;
-    }
-  }
-
-  std::ostream* terminal_;
-  bool shown_ = false;
-};
 
 // What the selected folders held: the records went to the encoder; the rest is counted here.
 struct Exported {
@@ -321,13 +275,18 @@ Exported exportFolders(NotesReader::Session& session, const std::vector<std::siz
 // Each folder the export would read and the number of notes Notes shows there; the exit status.
 // Throws ReaderError.
 int listFolders(NotesReader::Session& session, const std::vector<std::size_t>& selected,
-                std::ostream& out) {
+                std::ostream& out, std::ostream& err) {
   for (const std::size_t index : selected) {
     std::string line = text::withControlsShown(session.folders()[index].value_or(std::string{}));
     if (const std::optional<std::int64_t> count = session.noteCount(index)) {
       line += " (" + std::to_string(*count) + " notes)";
     }
     say(out, line);
+  }
+  // The list is all this run delivers.
+  if (!out) {
+    complain(err, "Could not write the folder list to standard output.");
+    return 1;
   }
   return 0;
 }
@@ -338,10 +297,10 @@ int exportLibrary(const Options& options, const RunEnvironment& environment, Scr
   std::ostream& err = environment.err;
   // Notes' database has no automation permission to hint at.
   const auto readerFailure = [&](const NotesReader::ReaderError& error) {
-    complain(err, options.databasePath
-                      ? "Cannot read the Notes database " +
-                            text::withControlsShown(*options.databasePath) + ": " + error.message()
-                      : error.description());
+    complain(err, options.databasePath ? "Cannot read the Notes database " +
+                                             text::withControlsShown(*options.databasePath) + ": " +
+                                             text::withControlsShown(error.message())
+                                       : text::withControlsShown(error.description()));
     return 1;
   };
   const FolderFilter inFolder(options.folderFilter);
@@ -359,7 +318,7 @@ int exportLibrary(const Options& options, const RunEnvironment& environment, Scr
       return 1;
     }
     if (options.listFolders) {
-      return listFolders(*session, selected, out);
+      return listFolders(*session, selected, out, err);
     }
   } catch (const NotesReader::ReaderError& error) {
     return readerFailure(error);
@@ -378,7 +337,7 @@ int exportLibrary(const Options& options, const RunEnvironment& environment, Scr
 
   std::string found = "Found " + std::to_string(exported.found) + " notes";
   if (options.folderFilter) {
-    found += " in \"" + *options.folderFilter + "\"";
+    found += " in \"" + text::withControlsShown(*options.folderFilter) + "\"";
   }
   say(out, found + ".");
   for (const std::string& line : exported.noteLines) {
@@ -399,10 +358,11 @@ int exportLibrary(const Options& options, const RunEnvironment& environment, Scr
     failure = file.commit();
   }
   if (failure) {
-    complain(err, "Could not write output: " + *failure);
+    complain(err, "Could not write output: " + text::withControlsShown(*failure));
     return 1;
   }
-  say(out, "Wrote " + std::to_string(encoder.recordCount()) + " entries to " + path + ".");
+  say(out, "Wrote " + std::to_string(encoder.recordCount()) + " entries to " +
+               text::withControlsShown(path) + ".");
   say(out,
       "AirDrop or copy this file to your iPhone or iPad, then use Settings \u203A Import from "
       "file in Jotterby.");
@@ -415,6 +375,11 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   const std::variant<Options, int> read = readOptions(arguments, environment.out, environment.err);
   if (const int* status = std::get_if<int>(&read)) {
     return *status;
+  }
+  if (environment.unknownTimeZone) {
+    complain(environment.err, "Unknown time zone \"" +
+                                  text::withControlsShown(*environment.unknownTimeZone) +
+                                  "\"; dates are taken in UTC");
   }
   say(environment.out, "Reading Apple Notes\u2026 (grant automation permission if prompted)");
   try {

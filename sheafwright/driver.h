@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct RunEnvironment {
   // Where a person watches (standard error when it is a terminal): a line there, rewritten in
   // place, says which folder is being read. Null: nothing is shown.
   std::ostream* progress = nullptr;
+  // The user's time zone setting (TZ) when the calendar could not read it and takes dates in
+  // UTC instead: named in a warning before the export.
+  std::optional<std::string> unknownTimeZone{};
 };
 
 // The whole tool: options, reading, converting, writing and every printed line. Returns the

@@ -13,12 +13,13 @@
 // lives elsewhere in the database and is left out here.
 #include "sheafwright/note_store_body.h"
 
-#include "sheafwright/unicode_text.h"
+#include <simdjson.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
-#include <limits>
+#include <memory>
 #include <vector>
 
 #include <zlib.h>
@@ -28,60 +29,66 @@ namespace sheafwright {
 namespace {
 
 // A bound on what one note may unpack to, so that a small crafted body (deflate reaches about
-// 1000:1) cannot exhaust memory. Notes' largest real bodies are a few megabytes of text; a
-// diary kept in one note for decades stays far below this.
+// 1000:1) cannot exhaust memory. A diary kept in one note for decades is a few megabytes of
+// text; a body above this is reported unreadable rather than read in part.
 constexpr std::size_t kMaxUnpackedBytes = std::size_t{64} << 20;
 // And on the HTML made from it: list nesting costs markup per paragraph, so a body of short
 // paragraphs at alternating deep indents could otherwise grow far beyond its text.
 constexpr std::size_t kMaxHtmlBytes = std::size_t{256} << 20;
 
-std::optional<std::string> gunzip(std::string_view data) {
+// Unpacked bytes, in a buffer that is never zero-filled first.
+struct Unpacked {
+  std::unique_ptr<char[]> bytes;
+  std::size_t size = 0;
+  std::string_view view() const { return {bytes.get(), size}; }
+};
+
+std::optional<Unpacked> gunzip(std::string_view data) {
+  if (data.size() > UINT32_MAX) {
+    return std::nullopt;
+  }
   z_stream stream{};
   // 16 + MAX_WBITS: a gzip wrapper (header and CRC-32 checked), not zlib's own.
   if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
     return std::nullopt;
   }
-  std::string out;
   // gzip's trailer holds the unpacked size modulo 2^32: a good first guess, never trusted
-  // beyond what deflate can reach (1032:1).
-  if (data.size() >= 18 && data.size() <= kMaxUnpackedBytes) {
+  // beyond what deflate can reach (1032:1). One byte more, to see the end without a second
+  // buffer.
+  std::size_t capacity = 4096;
+  if (data.size() >= 18) {
     const auto* tail = reinterpret_cast<const unsigned char*>(data.data() + data.size() - 4);
     const std::size_t hint =
         tail[0] | (tail[1] << 8) | (tail[2] << 16) | (static_cast<std::size_t>(tail[3]) << 24);
-    out.resize(std::min({hint, data.size() * 1032, kMaxUnpackedBytes}) + 1);
+    capacity = std::max(capacity, std::min({hint, data.size() * 1032, kMaxUnpackedBytes}) + 1);
   }
-  if (out.size() < 4096) {
-    out.resize(4096);
-  }
+  Unpacked out{std::make_unique_for_overwrite<char[]>(capacity), 0};
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(std::min<std::size_t>(data.size(), UINT32_MAX));
-  if (data.size() > UINT32_MAX) {
-    inflateEnd(&stream);
-    return std::nullopt;
-  }
-  std::size_t produced = 0;
+  stream.avail_in = static_cast<uInt>(data.size());
   int status = Z_OK;
   while (status == Z_OK) {
-    if (produced == out.size()) {
-      if (out.size() > kMaxUnpackedBytes) {
+    if (out.size == capacity) {
+      if (capacity > kMaxUnpackedBytes) {
         break;
       }
-      out.resize(std::min(out.size() * 2, kMaxUnpackedBytes + 1));
+      capacity = std::min(capacity * 2, kMaxUnpackedBytes + 1);
+      auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+      std::memcpy(larger.get(), out.bytes.get(), out.size);
+      out.bytes = std::move(larger);
     }
-    stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
-    stream.avail_out = static_cast<uInt>(out.size() - produced);
+    stream.next_out = reinterpret_cast<Bytef*>(out.bytes.get() + out.size);
+    stream.avail_out = static_cast<uInt>(capacity - out.size);
     status = inflate(&stream, Z_NO_FLUSH);
-    produced = out.size() - stream.avail_out;
+    out.size = capacity - stream.avail_out;
   }
   // Anything after the gzip member would be a further member or damage: either way the note
   // cannot be read whole, and a truncated body must not pass for the note.
   const bool whole =
-      status == Z_STREAM_END && stream.avail_in == 0 && produced <= kMaxUnpackedBytes;
+      status == Z_STREAM_END && stream.avail_in == 0 && out.size <= kMaxUnpackedBytes;
   inflateEnd(&stream);
   if (!whole) {
     return std::nullopt;
   }
-  out.resize(produced);
   return out;
 }
 
@@ -94,7 +101,12 @@ struct Field {
   std::string_view bytes;   // wire type 2
 };
 
-bool readVarint(std::string_view& in, std::uint64_t& value) {
+inline bool readVarint(std::string_view& in, std::uint64_t& value) {
+  if (!in.empty() && static_cast<unsigned char>(in.front()) < 0x80) {  // most keys and sizes
+    value = static_cast<unsigned char>(in.front());
+    in.remove_prefix(1);
+    return true;
+  }
   value = 0;
   for (int shift = 0; shift < 64; shift += 7) {
     if (in.empty()) {
@@ -111,7 +123,7 @@ bool readVarint(std::string_view& in, std::uint64_t& value) {
 }
 
 // The next field of a message; false when the message is malformed there.
-bool readField(std::string_view& in, Field& field) {
+[[gnu::always_inline]] inline bool readField(std::string_view& in, Field& field) {
   std::uint64_t key = 0;
   if (!readVarint(in, key)) {
     return false;
@@ -252,12 +264,41 @@ std::optional<NoteBody> readNote(std::string_view proto) {
 
 // ---- Text -----------------------------------------------------------------------------------
 
-// UTF-16 code units of valid UTF-8: one per code point, two for those above U+FFFF.
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHigh = 0x8080808080808080u;
+
+std::uint64_t load8(const char* bytes) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes, 8);
+  return word;
+}
+
+// How many bytes of `flags` (each 0x80 or 0) are set.
+std::uint64_t countFlags(std::uint64_t flags) {
+  return ((flags >> 7) * kOnes) >> 56;
+}
+
+// 0x80 in (at least) the bytes of `word` equal to `byte`; zero when there is none.
+std::uint64_t bytesEqual(std::uint64_t word, unsigned char byte) {
+  const std::uint64_t x = word ^ (kOnes * byte);
+  return (x - kOnes) & ~x & kHigh;
+}
+
+// UTF-16 code units of UTF-8 text: one per byte that is not a continuation byte (10xxxxxx),
+// one more for each lead of four bytes (11110xxx), counted eight bytes at a time.
 std::uint64_t utf16Length(std::string_view text) {
-  std::uint64_t units = 0;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    units += static_cast<std::uint64_t>((byte & 0xc0) != 0x80) + (byte >= 0xf0);
+  std::uint64_t units = text.size();
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    const std::uint64_t word = load8(text.data() + i);
+    // Bit 7 of each byte, and the bits below it shifted up into its place.
+    units -= countFlags(word & ~(word << 1) & kHigh);
+    units += countFlags(word & (word << 1) & (word << 2) & (word << 3) & kHigh);
+  }
+  for (; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    units -= static_cast<std::uint64_t>((byte & 0xc0) == 0x80);
+    units += static_cast<std::uint64_t>(byte >= 0xf0);
   }
   return units;
 }
@@ -266,30 +307,49 @@ bool isList(int style) {
   return style >= 100 && style <= 103;
 }
 
-// The text as HTML: "&", "<" and ">" escaped, so the converter's entity decoding gives back
-// the characters; attachments (U+FFFC) dropped.
+// The bytes that the HTML cannot carry as they are.
+constexpr std::array<bool, 256> kSpecial = [] {
+  std::array<bool, 256> table{};
+  table['&'] = table['<'] = table['>'] = true;
+  table[0xef] = true;  // the lead byte of U+FFFC
+  return table;
+}();
+
+bool hasSpecial(std::uint64_t word) {
+  return (bytesEqual(word, '&') | bytesEqual(word, '<') | bytesEqual(word, '>') |
+          bytesEqual(word, 0xef)) != 0;
+}
+
+// Appends a paragraph's text as HTML text: "&", "<" and ">" escaped, so that the converter's
+// entity decoding gives back the characters, and attachments (U+FFFC) dropped.
 void appendEscaped(std::string& html, std::string_view text) {
-  static constexpr std::string_view kObject = "\xEF\xBF\xBC";
   std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    std::string_view replacement;
-    std::size_t skip = 1;
-    if (c == '&') {
-      replacement = "&amp;";
-    } else if (c == '<') {
-      replacement = "&lt;";
-    } else if (c == '>') {
-      replacement = "&gt;";
-    } else if (c == '\xEF' && text.substr(i, 3) == kObject) {
-      skip = 3;
-    } else {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i + 8 <= text.size() && !hasSpecial(load8(text.data() + i))) {
+      i += 8;
+    }
+    const std::size_t limit = std::min(i + 8, text.size());
+    while (i < limit && !kSpecial[static_cast<unsigned char>(text[i])]) {
+      ++i;
+    }
+    if (i == limit) {
       continue;
     }
     html.append(text, start, i - start);
-    html += replacement;
-    i += skip - 1;
-    start = i + 1;
+    const char c = text[i];
+    if (c == '&') {
+      html += "&amp;";
+    } else if (c == '<') {
+      html += "&lt;";
+    } else if (c == '>') {
+      html += "&gt;";
+    } else if (text.substr(i, 3) == "\xEF\xBF\xBC") {
+      i += 2;
+    } else {
+      html += c;
+    }
+    start = ++i;
   }
   html.append(text, start, std::string_view::npos);
 }
@@ -298,43 +358,49 @@ class HtmlWriter {
  public:
   explicit HtmlWriter(std::size_t textSize) { html_.reserve(textSize + textSize / 4 + 64); }
 
-  bool paragraph(std::string_view text, int style, int indent) {
+  std::string& html() { return html_; }
+
+  // Opens a paragraph of this style and indent; gives the markup that closes it, or none when
+  // the HTML would grow past its bound.
+  std::optional<std::string_view> open(int style, int indent) {
+    if (html_.size() > kMaxHtmlBytes) {
+      return std::nullopt;
+    }
     if (isList(style)) {
       const auto depth = static_cast<std::size_t>(indent < 0 ? 0 : indent) + 1;
       while (lists_.size() > depth || (lists_.size() == depth && lists_.back() != style)) {
         closeList();
       }
       if (depth - lists_.size() > (kMaxHtmlBytes - html_.size()) / 8) {
-        return false;
+        return std::nullopt;
       }
       while (lists_.size() < depth) {
         html_ += style == 102 ? "<ol>" : "<ul>";
         lists_.push_back(style);
       }
-      block(text, "<li>", "</li>");
-    } else {
-      while (!lists_.empty()) {
-        closeList();
-      }
-      switch (style) {
-        case 0:
-          block(text, "<div><h1>", "</h1></div>");
-          break;
-        case 1:
-          block(text, "<div><h2>", "</h2></div>");
-          break;
-        case 2:
-          block(text, "<div><h3>", "</h3></div>");
-          break;
-        case 4:
-          block(text, "<div><tt>", "</tt></div>");
-          break;
-        default:
-          block(text, "<div>", "</div>");
-          break;
-      }
+      html_ += "<li>";
+      return "</li>";
     }
-    return html_.size() <= kMaxHtmlBytes;
+    while (!lists_.empty()) {
+      closeList();
+    }
+    switch (style) {
+      case 0:
+        html_ += "<div><h1>";
+        return "</h1></div>";
+      case 1:
+        html_ += "<div><h2>";
+        return "</h2></div>";
+      case 2:
+        html_ += "<div><h3>";
+        return "</h3></div>";
+      case 4:
+        html_ += "<div><tt>";
+        return "</tt></div>";
+      default:
+        html_ += "<div>";
+        return "</div>";
+    }
   }
 
   std::string finish() {
@@ -345,16 +411,6 @@ class HtmlWriter {
   }
 
  private:
-  void block(std::string_view text, std::string_view open, std::string_view close) {
-    html_ += open;
-    if (text.empty()) {
-      html_ += "<br>";
-    } else {
-      appendEscaped(html_, text);
-    }
-    html_ += close;
-  }
-
   void closeList() {
     html_ += lists_.back() == 102 ? "</ol>" : "</ul>";
     lists_.pop_back();
@@ -367,12 +423,16 @@ class HtmlWriter {
 }  // namespace
 
 std::optional<std::string> noteStoreBodyHtml(std::string_view data) {
-  const std::optional<std::string> proto = gunzip(data);
+  const std::optional<Unpacked> proto = gunzip(data);
   if (!proto) {
     return std::nullopt;
   }
-  const std::optional<NoteBody> note = readNote(*proto);
-  if (!note || !text::isValidUtf8(note->text)) {
+  const std::optional<NoteBody> note = readNote(proto->view());
+  if (!note) {
+    return std::nullopt;
+  }
+  // Ill-formed text would reach the export; simdjson's validator is the fastest at hand.
+  if (!simdjson::validate_utf8(note->text)) {
     return std::nullopt;
   }
   const std::uint64_t textUnits = utf16Length(note->text);
@@ -387,30 +447,37 @@ std::optional<std::string> noteStoreBodyHtml(std::string_view data) {
   // One paragraph per line of the text, styled by the run over its first code unit (Notes keeps
   // a paragraph's runs in one style). Text beyond the last run is body text. A final line feed
   // ends the last paragraph and does not start an empty one.
-  HtmlWriter writer(note->text.size());
-  std::string_view rest = note->text;
+  const std::string_view text = note->text;
+  const std::vector<Run>& runs = note->runs;
+  HtmlWriter writer(text.size());
+  std::size_t pos = 0;
   std::uint64_t offset = 0;  // UTF-16 offset of the paragraph
   std::size_t runIndex = 0;  // the run over `offset`, or the end
-  std::uint64_t runEnd = note->runs.empty() ? 0 : note->runs[0].length;
-  while (!rest.empty()) {
-    const std::size_t newline = rest.find('\n');
-    const std::string_view paragraph = rest.substr(0, newline);
-    while (runIndex < note->runs.size() && runEnd <= offset) {
-      ++runIndex;
-      if (runIndex < note->runs.size()) {
-        runEnd += note->runs[runIndex].length;
+  std::uint64_t runEnd = runs.empty() ? 0 : runs[0].length;
+  const Run bodyText;
+  while (pos < text.size()) {
+    while (runIndex < runs.size() && runEnd <= offset) {
+      if (++runIndex < runs.size()) {
+        runEnd += runs[runIndex].length;
       }
     }
-    const Run body;
-    const Run& run = runIndex < note->runs.size() ? note->runs[runIndex] : body;
-    if (!writer.paragraph(paragraph, run.style, run.indent)) {
+    const Run& run = runIndex < runs.size() ? runs[runIndex] : bodyText;
+    const std::optional<std::string_view> close = writer.open(run.style, run.indent);
+    if (!close) {
       return std::nullopt;
     }
-    if (newline == std::string_view::npos) {
-      break;
+    const std::size_t newline = std::min(text.find('\n', pos), text.size());
+    const std::string_view paragraph = text.substr(pos, newline - pos);
+    if (paragraph.empty()) {
+      writer.html() += "<br>";
+    } else {
+      appendEscaped(writer.html(), paragraph);
     }
-    offset += utf16Length(paragraph) + 1;
-    rest.remove_prefix(newline + 1);
+    writer.html() += *close;
+    if (runIndex < runs.size()) {  // past the runs, offsets no longer matter
+      offset += utf16Length(paragraph) + 1;
+    }
+    pos = newline + 1;
   }
   return writer.finish();
 }

@@ -33,8 +33,8 @@ struct ChildExit {
   long peakKilobytes;  // the child's peak resident memory
 };
 
-// Starts the child and waits for it.
-inline ChildExit runChild(const ChildProcess& child) {
+// Starts the child; waitChild then waits for it.
+inline pid_t startChild(const ChildProcess& child) {
   std::vector<std::string> copies{child.program};
   copies.insert(copies.end(), child.arguments.begin(), child.arguments.end());
   std::vector<char*> argv;
@@ -64,6 +64,10 @@ inline ChildExit runChild(const ChildProcess& child) {
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
+  return pid;
+}
+
+inline ChildExit waitChild(pid_t pid) {
   int status = 0;
   rusage usage{};
   ::wait4(pid, &status, 0, &usage);
@@ -73,6 +77,11 @@ inline ChildExit runChild(const ChildProcess& child) {
   const long peakKilobytes = usage.ru_maxrss;
 #endif
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), peakKilobytes};
+}
+
+// Starts the child and waits for it.
+inline ChildExit runChild(const ChildProcess& child) {
+  return waitChild(startChild(child));
 }
 
 }  // namespace sheafwright

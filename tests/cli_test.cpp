@@ -1,4 +1,5 @@
 // Runs the built binary as a user would: its streams, exit status and written file.
+#include "sheafwright/date.h"
 #include "sheafwright/import_document.h"
 #include "tests/child_process.h"
 #include "tests/import_document_reader.h"
@@ -6,14 +7,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/mman.h>
@@ -75,8 +80,19 @@ class CliTest : public testing::Test {
                          if (::chdir(work().c_str()) != 0) {
                            ::_exit(127);
                          }
+                         // As a shell starts it, whatever this process ignores.
+                         ::signal(SIGXFSZ, SIG_DFL);
+                         ::signal(SIGPIPE, SIG_DFL);
+                         if (outputClosed_) {
+                           // A pipe whose reader is gone, as after "| head -n3".
+                           int ends[2];
+                           if (::pipe(ends) != 0) {
+                             ::_exit(127);
+                           }
+                           ::close(ends[0]);
+                           ::dup2(ends[1], STDOUT_FILENO);
+                         }
                          if (fileSizeLimit != RLIM_INFINITY) {
-                           ::signal(SIGXFSZ, SIG_IGN);
                            const rlimit limit{fileSizeLimit, fileSizeLimit};
                            ::setrlimit(RLIMIT_FSIZE, &limit);
                          }
@@ -91,7 +107,15 @@ class CliTest : public testing::Test {
                               {"LANG", "en_US.UTF-8"},
                               {"LC_ALL", std::nullopt}});
     Result result;
-    result.status = runChild(child).status;
+    const pid_t pid = startChild(child);
+    if (terminal >= 0 && whileRunning_) {
+      // Once `waitFor_` shows, the run acts; until it is read further, a run that writes more
+      // than the terminal holds waits where it is.
+      readTerminal(terminal, result.err, waitFor_);
+      whileRunning_(pid);
+      readTerminal(terminal, result.err, std::nullopt);
+    }
+    result.status = waitChild(pid).status;
     result.out = readFile(child.out);
     if (terminal < 0) {
       result.err = readFile(child.err);
@@ -115,8 +139,31 @@ class CliTest : public testing::Test {
 
   fs::path work() const { return dir_ / "work"; }
 
+  // Reads what the terminal shows until `marker` appears, or without one until the run is gone.
+  static void readTerminal(int terminal, std::string& shown,
+                           const std::optional<std::string>& marker) {
+    char buffer[4096];
+    while (!marker || shown.find(*marker) == std::string::npos) {
+      pollfd ready{terminal, POLLIN, 0};
+      if (::poll(&ready, 1, 60000) <= 0) {
+        ADD_FAILURE() << "the terminal stayed silent; it shows " << shown.substr(0, 200);
+        return;
+      }
+      const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+      if (n <= 0) {
+        return;
+      }
+      shown.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+
   const TemporaryDirectory dir_;
   bool errorOnTerminal_ = false;
+  bool outputClosed_ = false;
+  // With standard error on a terminal: what the test does to the run once the terminal shows
+  // `waitFor_`.
+  std::function<void(pid_t)> whileRunning_;
+  std::string waitFor_;
 };
 
 TEST_F(CliTest, WithoutALibraryTheStandInServesTheEmbeddedSample) {
@@ -279,6 +326,152 @@ TEST_F(CliTest, RunningOutOfMemoryIsAFailureWithAMessage) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "Could not write output: out of memory\n");
   EXPECT_EQ(readFile(work() / "out.json"), "earlier");
+}
+
+// Many one-note folders: the progress line is rewritten for each, far more than a terminal
+// holds, so a run whose terminal is not read waits part way through the folders.
+std::string manyFolders(int count) {
+  std::string json = "[";
+  for (int folder = 0; folder < count; ++folder) {
+    json += std::string(folder == 0 ? "" : ",") + R"(["F)" + std::to_string(folder) +
+            R"(", "N", "<div>x</div>", {"date": "2024-03-12T08:30:00Z"}, null])";
+  }
+  return json + "]";
+}
+
+// Stopped part way, a run leaves nothing behind and says so on one line, over a cleared progress
+// line; a library cut short meanwhile does not matter, as it was read whole.
+TEST_F(CliTest, WhatHappensToARunPartWay) {
+  constexpr int kFolders = 20000;
+  const std::string path = library(manyFolders(kFolders));
+  struct Case {
+    const char* name;
+    std::function<void(pid_t)> act;
+    int status;
+    std::string errEnd;  // the terminal ends lines in CR LF
+    bool written;
+  };
+  const std::string interrupted =
+      "\r\x1b[KInterrupted: nothing was written; the earlier file is unchanged.\r\n";
+  const Case cases[] = {
+      {"SIGINT", [](pid_t pid) { ::kill(pid, SIGINT); }, 1, interrupted, false},
+      {"SIGTERM", [](pid_t pid) { ::kill(pid, SIGTERM); }, 1, interrupted, false},
+      {"SIGHUP", [](pid_t pid) { ::kill(pid, SIGHUP); }, 1, interrupted, false},
+      {"library truncated", [&path](pid_t) { ASSERT_EQ(::truncate(path.c_str(), 0), 0); }, 0,
+       "\r\x1b[K", true},
+  };
+  errorOnTerminal_ = true;
+  waitFor_ = "Folder 2/";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(path) << manyFolders(kFolders);
+    std::ofstream(work() / "out.json") << "earlier";
+    whileRunning_ = c.act;
+    const Result result = tool({"--out", "out.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}});
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_TRUE(result.err.ends_with(c.errEnd))
+        << result.err.substr(result.err.size() - std::min<std::size_t>(result.err.size(), 200));
+    EXPECT_EQ(fileCount(work()), 1);
+    if (c.written) {
+      EXPECT_EQ(decodeImportDocument(readFile(work() / "out.json")).records.size(),
+                std::size_t{kFolders});
+    } else {
+      EXPECT_EQ(readFile(work() / "out.json"), "earlier");
+    }
+  }
+}
+
+// Standard output closed early (as by "| head -n3") loses only the lines it would have carried:
+// an export is still written and succeeds; the usage text or the folder list, which is all
+// such a run delivers, fails.
+TEST_F(CliTest, AClosedStandardOutputFailsOnlyWhatItCarries) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"--out", "x.json"}, 0, ""},
+      {{"--help"}, 1, "Could not write the usage text to standard output.\n"},
+      {{"--list-folders"}, 1, "Could not write the folder list to standard output.\n"},
+  };
+  outputClosed_ = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments[0]);
+    const Result result = tool(c.arguments);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.err, c.err);
+  }
+  EXPECT_GT(decodeImportDocument(readFile(work() / "x.json")).records.size(), 5u);
+}
+
+// A library that memory cannot hold is refused as a library, not as a write that failed.
+TEST_F(CliTest, ALibraryLargerThanMemoryIsRefused) {
+  constexpr rlim_t kLimit = rlim_t{256} << 20;
+  if (!addressSpaceLimitHolds(kLimit)) {
+    GTEST_SKIP() << "this system does not hold a process to an address-space limit (macOS)";
+  }
+  if (tool({"--help"}, {}, RLIM_INFINITY, kLimit).status != 0) {
+    GTEST_SKIP() << "the binary cannot start with a limited address space (a sanitizer build)";
+  }
+  // A gigabyte of white space and nothing else, sparse on disk.
+  const std::string path = library("");
+  ASSERT_EQ(::truncate(path.c_str(), off_t{1} << 30), 0);
+  const Result result =
+      tool({"--out", "out.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}}, RLIM_INFINITY, kLimit);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "AppleScript failed: cannot read Notes library " + path +
+                            ": too large for this machine's memory (1073741824 bytes)" + kHint +
+                            "\n");
+  EXPECT_FALSE(fs::exists(work() / "out.json"));
+}
+
+// TZ as the C library reads it: POSIX rules give the same days as the zone they describe; a
+// setting that cannot be read is named before the export, and the days are taken in UTC.
+TEST_F(CliTest, TimeZoneRulesAreReadOrNamed) {
+  // A note a day through 2024, created at hours where the local day differs from UTC's.
+  std::string json = "[";
+  for (int day = 0; day < 366; ++day) {
+    const Date created = at("2024-01-01T02:30:00Z") + std::chrono::hours(24 * day + day % 20);
+    const std::string date = R"({"date": ")" + formatInternetDate(created) + R"("})";
+    json += std::string(day == 0 ? "" : ",") + R"(["F", "N", "x", )" + date + ", " + date + "]";
+  }
+  const std::string path = library(json + "]");
+  const auto entryDays = [&](const std::string& tz, std::string& err) {
+    const Result result =
+        tool({"--out", "d.json"}, {{"SHEAFWRIGHT_NOTES_LIBRARY", path}, {"TZ", tz}});
+    EXPECT_EQ(result.status, 0);
+    err = result.err;
+    std::vector<std::string> days;
+    for (const ImportRecord& record : decodeImportDocument(readFile(work() / "d.json")).records) {
+      days.push_back(formatInternetDate(record.entryDate));
+    }
+    return days;
+  };
+  struct Case {
+    std::string tz;
+    std::string sameAs;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"EST5EDT,M3.2.0,M11.1.0", "America/New_York", ""},
+      {"<+0545>-5:45", "Asia/Kathmandu", ""},
+      {"AEST-10AEDT,M10.1.0,M4.1.0/3", "Australia/Sydney", ""},
+      {"IST-1GMT0,M10.5.0,M3.5.0/1", "Europe/Dublin", ""},
+      {"<-03>3", "America/Sao_Paulo", ""},
+      {"GMT+5", "Etc/GMT+5", ""},
+      {":Asia/Tokyo", "Asia/Tokyo", ""},
+      {"Mars/Olympus", "UTC", "Unknown time zone \"Mars/Olympus\"; dates are taken in UTC\n"},
+      {"EST5EDT,M3.2.0/-1,M11.1.0", "UTC",
+       "Unknown time zone \"EST5EDT,M3.2.0/-1,M11.1.0\"; dates are taken in UTC\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tz);
+    std::string err;
+    std::string ignored;
+    EXPECT_EQ(entryDays(c.tz, err), entryDays(c.sameAs, ignored));
+    EXPECT_EQ(err, c.err);
+  }
 }
 
 TEST_F(CliTest, FolderFilterFollowsTheLocalesCaseRules) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -213,15 +214,28 @@ TEST_F(DriverTest, ReplacesAnExistingFileAndLeavesNoTemporaryFiles) {
   EXPECT_EQ(file.get(), '{');
 }
 
-TEST_F(DriverTest, ExportedFileHasTheModeOfANewFile) {
-  for (const mode_t mask : {mode_t{022}, mode_t{077}}) {
-    SCOPED_TRACE(mask);
-    const mode_t previous = ::umask(mask);
+// A new file gets the mode the umask allows; a file replaced keeps its own, so that a private
+// export stays private.
+TEST_F(DriverTest, ExportedFileModeFollowsTheUmaskOrTheFileReplaced) {
+  struct Case {
+    mode_t mask;
+    std::optional<mode_t> earlier;
+    mode_t mode;
+  };
+  const Case cases[] = {
+      {022, std::nullopt, 0644}, {077, std::nullopt, 0600}, {022, 0600, 0600}, {077, 0664, 0664}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::oct << c.mask << " " << c.mode);
+    fs::remove(path("mode.json"));
+    if (c.earlier) {
+      std::ofstream(path("mode.json")) << "earlier";
+      ::chmod(path("mode.json").c_str(), *c.earlier);
+    }
+    const mode_t previous = ::umask(c.mask);
     const Outcome outcome = run({"--out", path("mode.json")});
     ::umask(previous);
     ASSERT_EQ(outcome.status, 0) << outcome.err;
-    const auto permissions = fs::status(path("mode.json")).permissions();
-    EXPECT_EQ(static_cast<mode_t>(permissions), 0666 & ~mask);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(path("mode.json")).permissions()), c.mode);
   }
 }
 
@@ -303,7 +317,7 @@ TEST_F(DriverTest, FailuresPartWayLeaveOnlyTheirMessageAndTheEarlierFile) {
       // A name that is not UTF-8 cannot be written.
       {"encoding",
        {{"Bad \xff", {FolderRunner::note("Bad \xff", body)}}},
-       kReading + "Found 1 notes.\n  Bad \xff / N: 2 entries, 0 topics, 0 dates\n",
+       kReading + "Found 1 notes.\n  Bad \uFFFD / N: 2 entries, 0 topics, 0 dates\n",
        "Could not write output: cannot encode field \"folder\" of record 1: invalid UTF-8 byte "
        "0xFF at offset 4\n"},
       {"a later folder fails",
@@ -508,10 +522,57 @@ TEST_F(DriverTest, ProgressIsShownOnlyWhereSomeoneWatches) {
   EXPECT_EQ(shown.err, "");
   EXPECT_EQ(shown.progress,
             "\r\x1b[KFolder 1/2, 0 notes: Journal"
-            "\r\x1b[KFolder 2/2, 2 notes: Line break " +
-                std::string(29, 'x') +
+            "\r\x1b[KFolder 2/2, 2 notes: Line\\u000Abreak " +
+                std::string(24, 'x') +
                 "\u2026"
                 "\r\x1b[K");
+}
+
+// Names from the notes and the command line are printed with their controls shown, in one
+// rule for every line: ESC cannot steer the terminal, nor CR or LF forge a line.
+TEST_F(DriverTest, ControlsInPrintedNamesAreShownNotObeyed) {
+  const std::string folder = "J\x1b[2J\r";
+  const std::string name = "N\nWrote 0 entries\x7f\u009b\t";
+  const std::string shownFolder = "J\\u001B[2J\\u000D";
+  const std::string shownName = "N\\u000AWrote 0 entries\\u007F\\u009B\t";
+  const std::string library =
+      R"([[")" + folder + R"(", ")" + name + R"(", "x", {"date": "2024-03-10T10:00:00Z"}, null]])";
+  // JSON strings take no raw controls: the library writes them escaped.
+  std::string escaped;
+  for (const char c : library) {
+    char unit[8];
+    std::snprintf(unit, sizeof unit, "\\u%04x", static_cast<unsigned char>(c));
+    escaped += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? unit : std::string(1, c);
+  }
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string library;
+    std::string out;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"--folder", folder, "--out", path("o\x1b.json")},
+       escaped,
+       kReading + "Found 1 notes in \"" + shownFolder + "\".\n  " + shownFolder + " / " +
+           shownName + ": 1 entries, 0 topics, 0 dates\nWrote 1 entries to " +
+           path("o\\u001B.json") + ".\n" + kAirDrop,
+       ""},
+      {{"--out", path("no\u009b/o.json")},
+       "[]",
+       kReading + "Found 0 notes.\n",
+       "Could not write output: " + path("no\\u009B/o.json") + ": No such file or directory\n"},
+      {{"--out", path("f.json")},
+       R"({"error": {"NSAppleScriptErrorMessage": "Bad\u001b[2J\nthing"}})",
+       kReading,
+       "AppleScript failed: Bad\\u001B[2J\\u000Athing" + kHint + "\n"},
+      {{"--\x1b[2J"}, "[]", "", "Unknown option: --\\u001B[2J\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    const Outcome outcome = run(c.arguments, c.library);
+    EXPECT_EQ(outcome.out, c.out);
+    EXPECT_EQ(outcome.err, c.err);
+  }
 }
 
 }  // namespace

@@ -123,7 +123,7 @@ TEST(NoteStoreBodyTest, GeneratedNotesAgreeWithTheirHtml) {
   for (int note = 0; note < 300; ++note) {
     std::vector<TestParagraph> paragraphs(random() % 8);
     for (TestParagraph& paragraph : paragraphs) {
-      for (std::size_t n = random() % 6; n > 0; --n) {
+      for (std::size_t n = random() % 12; n > 0; --n) {
         paragraph.text += pieces[random() % pieces.size()];
       }
       if (paragraph.text.starts_with("e\u0301")) {

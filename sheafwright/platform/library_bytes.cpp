@@ -1,12 +1,13 @@
-// A library file's bytes with zeroed padding: mapped from a regular file, or copied.
+// A library file's bytes with zeroed padding, read into memory or copied.
 #include "sheafwright/platform/library_bytes.h"
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
+#include <new>
 #include <utility>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,43 +21,27 @@ LibraryBytes::LibraryBytes(std::string_view text)
 
 LibraryBytes& LibraryBytes::operator=(LibraryBytes&& other) noexcept {
   std::swap(copy_, other.copy_);
-  std::swap(mapping_, other.mapping_);
-  std::swap(mappingSize_, other.mappingSize_);
   std::swap(data_, other.data_);
   std::swap(size_, other.size_);
   return *this;
 }
 
-LibraryBytes::~LibraryBytes() {
-  if (mapping_ != nullptr) {
-    ::munmap(mapping_, mappingSize_);
-  }
+namespace {
+
+std::string notRegular(mode_t mode) {
+  const char* kind = S_ISDIR(mode)    ? "a directory"
+                     : S_ISFIFO(mode) ? "a named pipe"
+                     : S_ISSOCK(mode) ? "a socket"
+                     : S_ISCHR(mode)  ? "a character device"
+                     : S_ISBLK(mode)  ? "a block device"
+                                      : "of an unknown kind";
+  return std::string("Not a regular file (") + kind + ")";
 }
 
-// A library of a hundred megabytes would otherwise be written to fresh memory page by page
-// before parsing. The padding is the zero tail of the file's last page followed by anonymous
-// zero pages.
-std::optional<LibraryBytes> LibraryBytes::map(int fd, std::size_t size) {
-  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  const std::size_t total = (size + kLibraryPadding + page - 1) / page * page;
-  void* reserved = ::mmap(nullptr, total, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (reserved == MAP_FAILED) {
-    return std::nullopt;
-  }
-  if (::mmap(reserved, size, PROT_READ, MAP_PRIVATE | MAP_FIXED, fd, 0) == MAP_FAILED) {
-    ::munmap(reserved, total);
-    return std::nullopt;
-  }
-  LibraryBytes bytes;
-  bytes.mapping_ = reserved;
-  bytes.mappingSize_ = total;
-  bytes.data_ = static_cast<const char*>(reserved);
-  bytes.size_ = size;
-  return bytes;
-}
+}  // namespace
 
 std::variant<LibraryBytes, std::string> readLibraryFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     return std::string(std::strerror(errno));
   }
@@ -68,29 +53,45 @@ std::variant<LibraryBytes, std::string> readLibraryFile(const std::string& path)
   if (::fstat(fd, &info) != 0) {
     return std::string(std::strerror(errno));
   }
-  if (S_ISDIR(info.st_mode)) {
-    return std::string(std::strerror(EISDIR));
+  if (!S_ISREG(info.st_mode)) {
+    return notRegular(info.st_mode);
   }
-  if (S_ISREG(info.st_mode) && info.st_size > 0) {
-    if (auto mapped = LibraryBytes::map(fd, static_cast<std::size_t>(info.st_size))) {
-      return std::move(*mapped);
+  constexpr std::size_t kTooLarge = std::numeric_limits<std::size_t>::max() / 2;
+  const auto size = static_cast<std::size_t>(info.st_size);
+  LibraryBytes bytes;
+  try {
+    if (size > kTooLarge) {
+      throw std::bad_alloc();
     }
+    bytes.copy_.reset(new char[size + kLibraryPadding]);
+  } catch (const std::bad_alloc&) {
+    return "too large for this machine's memory (" + std::to_string(size) + " bytes)";
   }
-  std::string read;
-  char buffer[1 << 16];
+  char* const data = bytes.copy_.get();
+  std::size_t read = 0;
+  // One byte more than the file holds: a file that grows shows.
+  char probe = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const bool rest = read < size;
+    const ssize_t n = rest ? ::read(fd, data + read, size - read) : ::read(fd, &probe, 1);
     if (n < 0 && errno == EINTR) {
       continue;
     }
     if (n < 0) {
       return std::string(std::strerror(errno));
     }
-    if (n == 0) {
-      return LibraryBytes(read);
+    if (n == 0 && !rest) {
+      break;
     }
-    read.append(buffer, static_cast<std::size_t>(n));
+    if (n == 0 || !rest) {
+      return std::string("the file changed while it was read");
+    }
+    read += static_cast<std::size_t>(n);
   }
+  std::memset(data + size, 0, kLibraryPadding);
+  bytes.data_ = data;
+  bytes.size_ = size;
+  return bytes;
 }
 
 }  // namespace sheafwright

@@ -1,10 +1,9 @@
 // A library file's bytes, followed by the zeroed padding that its JSON parser may read past
-// their end: mapped from a regular file, or copied.
+// their end.
 #pragma once
 
 #include <cstddef>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -21,23 +20,21 @@ class LibraryBytes {
   explicit LibraryBytes(std::string_view text);
   LibraryBytes(LibraryBytes&& other) noexcept { *this = std::move(other); }
   LibraryBytes& operator=(LibraryBytes&& other) noexcept;
-  ~LibraryBytes();
-
-  // A regular file of `size` bytes mapped, not copied; absent when mapping fails.
-  static std::optional<LibraryBytes> map(int fd, std::size_t size);
 
   std::string_view view() const { return {data_, size_}; }
 
  private:
+  friend std::variant<LibraryBytes, std::string> readLibraryFile(const std::string& path);
+
   std::unique_ptr<char[]> copy_;
-  void* mapping_ = nullptr;
-  std::size_t mappingSize_ = 0;
   const char* data_ = "";
   std::size_t size_ = 0;
 };
 
-// A library file's bytes: mapped when it is a regular file, read otherwise (a pipe); or why it
-// cannot be read.
+// A library file's bytes, read whole into memory, or why they cannot be: it is no regular file
+// (a device such as /dev/zero would be read without end), it is larger than memory can hold,
+// or it changed while it was read. Read rather than mapped, so that a file that shrinks later
+// cannot take away pages the reply still points into.
 std::variant<LibraryBytes, std::string> readLibraryFile(const std::string& path);
 
 }  // namespace sheafwright

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <new>
 #include <optional>
 #include <span>
 #include <type_traits>
@@ -349,7 +350,15 @@ ScriptOutcome libraryFileReply(const std::string& path) {
   if (auto* reason = std::get_if<std::string>(&bytes)) {
     return failure("cannot read Notes library " + path + ": " + *reason);
   }
-  return serve(std::move(std::get<LibraryBytes>(bytes)), path);
+  const std::size_t size = std::get<LibraryBytes>(bytes).view().size();
+  try {
+    return serve(std::move(std::get<LibraryBytes>(bytes)), path);
+  } catch (const std::bad_alloc&) {
+    // The file is read, but what it holds does not fit: still a library too large, not a
+    // failure of the export's own.
+    return failure("cannot read Notes library " + path + ": too large for this machine's memory (" +
+                   std::to_string(size) + " bytes)");
+  }
 }
 
 std::unique_ptr<ScriptRunner> makeLibraryFileScriptRunner(std::string path) {
