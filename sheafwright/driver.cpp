@@ -6,6 +6,7 @@
 #include "sheafwright/date_header.h"
 #include "sheafwright/html_converter.h"
 #include "sheafwright/import_document.h"
+#include "sheafwright/note_store_runner.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/notes_trash.h"
@@ -34,7 +35,10 @@ constexpr std::string_view kUsage =
     "  --folder <name>   Only export notes in this Apple Notes folder\n"
     "  --out <path>      Output path (default: jotterby-import.json)\n"
     "  --include-deleted Also export Recently Deleted, Notes' trash\n"
-    "  --list-folders    List the folders to export and their notes, then stop\n";
+    "  --list-folders    List the folders to export and their notes, then stop\n"
+    "  --database        Read Notes' own database on this Mac (needs Full Disk Access)\n"
+    "  --database-file <path>\n"
+    "                    Read this copy of Notes' database (NoteStore.sqlite)\n";
 
 // A line on standard output, written out at once so progress shows as it happens.
 void say(std::ostream& out, const std::string& line) {
@@ -54,6 +58,8 @@ struct Options {
   std::optional<std::string> folderFilter;
   std::string outputPath = "jotterby-import.json";
   bool includeDeleted = false;
+  // Notes' own database instead of the script: the file to read.
+  std::optional<std::string> databasePath;
 };
 
 // The options, or the exit status when the run ends with the usage text or an unknown option.
@@ -78,6 +84,13 @@ std::variant<Options, int> readOptions(const std::vector<std::string>& arguments
       options.includeDeleted = true;
     } else if (argument == "--list-folders") {
       options.listFolders = true;
+    } else if (argument == "--database") {
+      options.databasePath = defaultNoteStorePath();
+    } else if (argument == "--database-file") {
+      ++argumentIndex;
+      if (argumentIndex < arguments.size()) {
+        options.databasePath = arguments[argumentIndex];
+      }
     } else if (argument == "--help" || argument == "-h") {
       out << kUsage;
       out.flush();
@@ -281,15 +294,26 @@ int listFolders(NotesReader::Session& session, const std::vector<std::size_t>& s
 }
 
 // The export from reading to the written file, and its lines; the exit status.
-int exportLibrary(const Options& options, const RunEnvironment& environment) {
+int exportLibrary(const Options& options, const RunEnvironment& environment, ScriptRunner& runner) {
   std::ostream& out = environment.out;
   std::ostream& err = environment.err;
+  // Notes' database has no automation permission to hint at.
+  const auto readerFailure = [&](const NotesReader::ReaderError& error) {
+    complain(err, options.databasePath ? "Cannot read the Notes database " +
+                                             text::withControlsShown(*options.databasePath) + ": " +
+                                             text::withControlsShown(error.message())
+                                       : text::withControlsShown(error.description()));
+    return 1;
+  };
   const FolderFilter inFolder(options.folderFilter);
   std::optional<NotesReader::Session> session;
   std::vector<std::size_t> selected;
   try {
-    session.emplace(NotesReader::open(environment.runner));
-    selected = foldersToRead(*session, inFolder, options.includeDeleted);
+    session.emplace(NotesReader::open(runner));
+    // The database source leaves the trash out by what the database says, so a folder of the
+    // user's own that bears one of the trash's names is read there.
+    selected = foldersToRead(*session, inFolder,
+                             options.includeDeleted || options.databasePath.has_value());
     // Decided before the file is begun: a mistyped name leaves an earlier export as it was.
     if (options.folderFilter && selected.empty()) {
       complain(err, noFolderMessage(*session, *options.folderFilter, options.includeDeleted));
@@ -299,8 +323,7 @@ int exportLibrary(const Options& options, const RunEnvironment& environment) {
       return listFolders(*session, selected, out, err);
     }
   } catch (const NotesReader::ReaderError& error) {
-    complain(err, text::withControlsShown(error.description()));
-    return 1;
+    return readerFailure(error);
   }
 
   const std::string path = absolutePath(options.outputPath);
@@ -311,8 +334,7 @@ int exportLibrary(const Options& options, const RunEnvironment& environment) {
   try {
     exported = exportFolders(*session, selected, inFolder, environment, encoder);
   } catch (const NotesReader::ReaderError& error) {
-    complain(err, text::withControlsShown(error.description()));
-    return 1;
+    return readerFailure(error);
   }
 
   std::string found = "Found " + std::to_string(exported.found) + " notes";
@@ -363,7 +385,16 @@ int run(const std::vector<std::string>& arguments, const RunEnvironment& environ
   }
   say(environment.out, "Reading Apple Notes\u2026 (grant automation permission if prompted)");
   try {
-    return exportLibrary(std::get<Options>(read), environment);
+    const Options& options = std::get<Options>(read);
+    if (options.databasePath) {
+      auto opened = openNoteStore(*options.databasePath, options.includeDeleted);
+      if (const std::string* message = std::get_if<std::string>(&opened)) {
+        complain(environment.err, *message);
+        return 1;
+      }
+      return exportLibrary(options, environment, *std::get<std::unique_ptr<ScriptRunner>>(opened));
+    }
+    return exportLibrary(options, environment, environment.runner);
   } catch (const std::bad_alloc&) {
     // A library too large for this machine; the temporary file is gone by now and an earlier
     // export is untouched.

@@ -39,6 +39,7 @@ struct NotesReader {
     }
     // The text the user sees: the message, without one closing full stop, then a hint.
     std::string description() const;
+    const std::string& message() const { return message_; }
 
    private:
     explicit ReaderError(std::string message) : message_(std::move(message)) {}

@@ -11,7 +11,10 @@ inline const std::string kUsage =
     "  --folder <name>   Only export notes in this Apple Notes folder\n"
     "  --out <path>      Output path (default: jotterby-import.json)\n"
     "  --include-deleted Also export Recently Deleted, Notes' trash\n"
-    "  --list-folders    List the folders to export and their notes, then stop\n";
+    "  --list-folders    List the folders to export and their notes, then stop\n"
+    "  --database        Read Notes' own database on this Mac (needs Full Disk Access)\n"
+    "  --database-file <path>\n"
+    "                    Read this copy of Notes' database (NoteStore.sqlite)\n";
 // The first line of an export, and the last of one that wrote its file; without line feeds.
 inline const std::string kReadingLine =
     "Reading Apple Notes\u2026 (grant automation permission if prompted)";

@@ -26,8 +26,10 @@ install_dependencies() {
     export ICU_ROOT
     return
   fi
+  # SQLite and zlib: macOS has its own; Debian's come from these packages.
   local packages=(cmake ninja-build g++ libicu-dev nlohmann-json3-dev libsimdjson-dev
-                  libgtest-dev libbenchmark-dev clang libclang-rt-dev) missing=()
+                  libsqlite3-dev zlib1g-dev libgtest-dev libbenchmark-dev clang libclang-rt-dev)
+  local missing=()
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
   done
