@@ -27,7 +27,7 @@ namespace sheafwright::bench {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TestParagraph;
+using notestore::TestParagraph;
 
 constexpr const char* kAsciiWords[] = {"walked", "the",  "dog",   "along", "river", "met",
                                        "Anna",   "for",  "lunch", "wrote", "notes", "about",
@@ -205,8 +205,8 @@ const Prepared& prepared(bool mixed) {
           .string();
   ready.database = stem + ".sqlite";
   ready.library = stem + ".json";
-  testing::TestNoteStore store{
-      .layout = testing::NoteStoreLayout::kMacOS13, .folders = {}, .notes = {}};
+  notestore::TestNoteStore store{
+      .layout = notestore::NoteStoreLayout::kMacOS13, .folders = {}, .notes = {}};
   for (int year = 2018; year <= 2025; ++year) {
     store.folders.push_back({.title = "Journal " + std::to_string(year),
                              .type = 0,
@@ -227,7 +227,7 @@ const Prepared& prepared(bool mixed) {
                            .title = "Week " + std::to_string(ready.notes),
                            .created = modified - 86400,
                            .modified = modified,
-                           .data = testing::encodeNoteStoreBody(note)});
+                           .data = notestore::encodeNoteStoreBody(note)});
     const auto date = [](double coreData) {
       const std::time_t time = static_cast<std::time_t>(coreData + 978307200);
       std::tm parts{};
@@ -237,7 +237,7 @@ const Prepared& prepared(bool mixed) {
       return nlohmann::json{{"date", text}};
     };
     byFolder[folder].push_back({store.folders[folder].title.value_or(""),
-                                "Week " + std::to_string(ready.notes), testing::notesHtml(note),
+                                "Week " + std::to_string(ready.notes), notestore::notesHtml(note),
                                 date(modified - 86400), date(modified)});
     ++ready.notes;
   }
@@ -246,7 +246,7 @@ const Prepared& prepared(bool mixed) {
       library.push_back(std::move(element));
     }
   }
-  testing::writeNoteStore(ready.database.string(), store);
+  notestore::writeNoteStore(ready.database.string(), store);
   std::ofstream(ready.library, std::ios::binary) << library.dump();
   ready.problem = checkOutputs(ready);
   return ready;

@@ -7,6 +7,7 @@
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/standin/standin_runner.h"
+#include "testing/note_store_body_writer.h"
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
@@ -15,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "testing/note_store_body_writer.h"
 #include <unistd.h>
 #include <zlib.h>
 
@@ -86,13 +86,13 @@ const StoredBodies& storedBodies() {
       const std::string lines = NotesHTMLConverter::plainText(
           diaryBody(2000 + (seed * 7919) % 30000, Alphabet::kMixed, seed));
       ++seed;
-      std::vector<testing::TestParagraph> paragraphs;
+      std::vector<notestore::TestParagraph> paragraphs;
       std::size_t start = 0;
       while (start <= lines.size()) {
         const std::size_t end = std::min(lines.find('\n', start), lines.size());
         std::string line = lines.substr(start, end - start);
         const std::size_t spaces = line.find_first_not_of(' ');
-        testing::TestParagraph paragraph;
+        notestore::TestParagraph paragraph;
         if (spaces >= 2 && spaces != std::string::npos) {
           paragraph.style = 100;
           paragraph.indent = static_cast<int>(spaces / 2) - 1;
@@ -103,7 +103,7 @@ const StoredBodies& storedBodies() {
         paragraphs.push_back(std::move(paragraph));
         start = end + 1;
       }
-      out.data.push_back(testing::encodeNoteStoreBody(paragraphs));
+      out.data.push_back(notestore::encodeNoteStoreBody(paragraphs));
     }
     return out;
   }();
@@ -201,7 +201,7 @@ void BM_ReadLibrary(benchmark::State& state) {
     const auto runner = makeLibraryTextScriptRunner(library.json, "bench");
     NotesReader::Session session = NotesReader::open(*runner);
     for (std::size_t k = 0; k < session.folders().size(); ++k) {
-      const NotesReader::Library read = session.readFolder(k);
+      const NotesReader::FolderNotes read = session.readFolder(k);
       for (std::size_t i = 0; i < read.size(); ++i) {
         benchmark::DoNotOptimize(read.note(i));
       }

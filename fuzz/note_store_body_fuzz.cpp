@@ -1,10 +1,9 @@
 // Fuzz target of the stored note body reader: any bytes are read without fault, and HTML it
 // returns is valid text whose only markup is the reader's own, which the converter accepts.
+#include "fuzz/fuzz_check.h"
 #include "sheafwright/html_converter.h"
 #include "sheafwright/note_store_body.h"
 #include "sheafwright/unicode_text.h"
-
-#include <zlib.h>
 
 #include <array>
 #include <cstddef>
@@ -12,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/fuzz_check.h"
+#include <zlib.h>
 
 namespace {
 
@@ -33,8 +32,8 @@ std::string gzipped(std::string_view bytes) {
 }
 
 constexpr std::array<std::string_view, 16> kTags = {
-    "<div>", "</div>", "<h1>", "</h1>", "<h2>", "</h2>", "<h3>", "</h3>",
-    "<tt>",  "</tt>",  "<br>", "<ul>",  "</ul>", "<ol>", "</ol>", "<li>"};
+    "<div>", "</div>", "<h1>", "</h1>", "<h2>",  "</h2>", "<h3>",  "</h3>",
+    "<tt>",  "</tt>",  "<br>", "<ul>",  "</ul>", "<ol>",  "</ol>", "<li>"};
 
 bool isOwnTag(std::string_view html, std::size_t pos) {
   const std::string_view rest = html.substr(pos);
@@ -60,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(sheafwright::text::isValidUtf8(*html));
   // Text never opens a tag or closes one: every "<" and ">" belongs to the reader's markup.
-  for (std::size_t pos = html->find('<'); pos != std::string::npos; pos = html->find('<', pos + 1)) {
+  for (std::size_t pos = html->find('<'); pos != std::string::npos;
+       pos = html->find('<', pos + 1)) {
     FUZZ_CHECK(isOwnTag(*html, pos));
   }
   FUZZ_CHECK(html->find("\xEF\xBF\xBC") == std::string::npos);

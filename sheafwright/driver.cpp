@@ -245,7 +245,7 @@ Exported exportFolders(NotesReader::Session& session, const std::vector<std::siz
   for (std::size_t k = 0; k < selected.size(); ++k) {
     const std::optional<std::string>& name = session.folders()[selected[k]];
     progress.show(k + 1, selected.size(), exported.found, name.value_or(std::string{}));
-    const NotesReader::Library library = session.readFolder(selected[k]);
+    const NotesReader::FolderNotes library = session.readFolder(selected[k]);
     for (std::size_t index = 0; index < library.size(); ++index) {
       if (!inFolder(library.folder(index))) {
         continue;

@@ -66,7 +66,7 @@ NotesReader::Session NotesReader::open(ScriptRunner& runner) {
   return session;
 }
 
-NotesReader::Library NotesReader::Session::readFolder(std::size_t index) {
+NotesReader::FolderNotes NotesReader::Session::readFolder(std::size_t index) {
   const std::int64_t position = static_cast<std::int64_t>(index) + 1;
   return unpack(replyOf(script_->call("folderNotes", std::span(&position, 1))), seenIds_);
 }
@@ -90,18 +90,18 @@ std::optional<std::int64_t> NotesReader::Session::noteCount(std::size_t index) {
   return count;
 }
 
-NotesReader::Library NotesReader::unpack(std::unique_ptr<ScriptDescriptor> reply,
-                                         std::unordered_set<std::string>& seenIds) {
-  Library library;
+NotesReader::FolderNotes NotesReader::unpack(std::unique_ptr<ScriptDescriptor> reply,
+                                             std::unordered_set<std::string>& seenIds) {
+  FolderNotes notes;
   if (!reply) {
-    return library;
+    return notes;
   }
-  library.reply_ = std::move(reply);
-  const std::int64_t count = library.reply_->numberOfItems();
+  notes.reply_ = std::move(reply);
+  const std::int64_t count = notes.reply_->numberOfItems();
   for (std::int64_t i = 1; i <= count; ++i) {
-    const std::unique_ptr<ScriptDescriptor> element = library.reply_->item(i);
+    const std::unique_ptr<ScriptDescriptor> element = notes.reply_->item(i);
     if (!element) {
-      library.unreadableNotes_.push_back({std::nullopt, std::nullopt, kNotHandedOver});
+      notes.unreadableNotes_.push_back({std::nullopt, std::nullopt, kNotHandedOver});
       continue;
     }
     const std::unique_ptr<ScriptDescriptor> folder = element->item(1);
@@ -109,9 +109,9 @@ NotesReader::Library NotesReader::unpack(std::unique_ptr<ScriptDescriptor> reply
     if (fields < 5) {
       // The script names a folder it could not open by its name alone.
       const std::unique_ptr<ScriptDescriptor> name = element->item(2);
-      library.unreadableNotes_.push_back({folder ? folder->stringValue() : std::nullopt,
-                                          name ? name->stringValue() : std::nullopt,
-                                          fields == 1 ? kFolderNotOpened : kNotHandedOver});
+      notes.unreadableNotes_.push_back({folder ? folder->stringValue() : std::nullopt,
+                                        name ? name->stringValue() : std::nullopt,
+                                        fields == 1 ? kFolderNotOpened : kNotHandedOver});
       continue;
     }
     if (fields >= 6) {
@@ -121,12 +121,12 @@ NotesReader::Library NotesReader::unpack(std::unique_ptr<ScriptDescriptor> reply
         continue;
       }
     }
-    library.notes_.push_back({i, textOf(folder.get())});
+    notes.notes_.push_back({i, textOf(folder.get())});
   }
-  return library;
+  return notes;
 }
 
-std::variant<NotesReader::Note, NotesReader::Unreadable> NotesReader::Library::note(
+std::variant<NotesReader::Note, NotesReader::Unreadable> NotesReader::FolderNotes::note(
     std::size_t index) const {
   const Element& at = notes_[index];
   const std::unique_ptr<ScriptDescriptor> element = reply_->item(at.index);

@@ -60,7 +60,7 @@ struct NotesReader {
 
   // What one folder's reply yielded. It keeps the reply and reads each note from it when
   // asked, so that the folder's bodies are held once, by the reply, rather than twice.
-  class Library {
+  class FolderNotes {
    public:
     // The number of note elements (five fields or more), in reply order.
     std::size_t size() const { return notes_.size(); }
@@ -96,7 +96,7 @@ struct NotesReader {
     // The notes of folder `index` (0-based). A note whose id an earlier note of this session
     // carried is the same note shown again (a smart folder) and is left out. Throws
     // ReaderError.
-    Library readFolder(std::size_t index);
+    FolderNotes readFolder(std::size_t index);
     // The number of notes Notes shows in folder `index` (0-based), asked for in one request;
     // none when Notes cannot tell. Throws ReaderError.
     std::optional<std::int64_t> noteCount(std::size_t index);
@@ -122,8 +122,8 @@ struct NotesReader {
 
   // The elements of one reply of "folderNotes". A note whose sixth field is a text that is not
   // empty and already in `seenIds` is left out; the others' ids are added to it.
-  static Library unpack(std::unique_ptr<ScriptDescriptor> reply,
-                        std::unordered_set<std::string>& seenIds);
+  static FolderNotes unpack(std::unique_ptr<ScriptDescriptor> reply,
+                            std::unordered_set<std::string>& seenIds);
 };
 
 }  // namespace sheafwright

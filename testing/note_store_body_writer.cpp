@@ -9,7 +9,7 @@
 
 #include <zlib.h>
 
-namespace sheafwright::testing {
+namespace sheafwright::notestore {
 
 namespace {
 
@@ -224,4 +224,4 @@ std::string notesHtml(const std::vector<TestParagraph>& paragraphs) {
   return html;
 }
 
-}  // namespace sheafwright::testing
+}  // namespace sheafwright::notestore

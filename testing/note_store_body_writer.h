@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace sheafwright::testing {
+namespace sheafwright::notestore {
 
 struct TestParagraph {
   std::string text;            // UTF-8, no line feed; may hold U+FFFC for an attachment
@@ -21,4 +21,4 @@ std::string encodeNoteStoreBody(const std::vector<TestParagraph>& paragraphs);
 // The HTML a script gets from Notes for the same note (written independently of the product).
 std::string notesHtml(const std::vector<TestParagraph>& paragraphs);
 
-}  // namespace sheafwright::testing
+}  // namespace sheafwright::notestore

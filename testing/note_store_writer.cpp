@@ -11,7 +11,7 @@
 
 #include <sqlite3.h>
 
-namespace sheafwright::testing {
+namespace sheafwright::notestore {
 
 const char* layoutName(NoteStoreLayout layout) {
   switch (layout) {
@@ -323,4 +323,4 @@ void writeNoteStore(const std::string& path, const TestNoteStore& store) {
   }
 }
 
-}  // namespace sheafwright::testing
+}  // namespace sheafwright::notestore

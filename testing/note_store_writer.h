@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace sheafwright::testing {
+namespace sheafwright::notestore {
 
 // The layouts, by the release that brought them (macOS / iOS).
 enum class NoteStoreLayout {
@@ -59,4 +59,4 @@ inline double coreDataSeconds(double unixSeconds) {
   return unixSeconds - 978307200.0;
 }
 
-}  // namespace sheafwright::testing
+}  // namespace sheafwright::notestore

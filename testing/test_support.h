@@ -111,7 +111,7 @@ inline FakeValue fakeAbsent() {
 class TemporaryDirectory {
  public:
   TemporaryDirectory() {
-    const testing::TestInfo& test = *testing::UnitTest::GetInstance()->current_test_info();
+    const ::testing::TestInfo& test = *::testing::UnitTest::GetInstance()->current_test_info();
     path_ = std::filesystem::canonical(std::filesystem::temp_directory_path()) /
             ("sheafwright-" + std::to_string(::getpid()) + "-" + test.test_suite_name() + "-" +
              test.name());

@@ -30,10 +30,10 @@ namespace sheafwright::wholeexport {
 namespace {
 
 using namespace std::string_view_literals;
-using sheafwright::testing::TestFolder;
-using sheafwright::testing::TestNote;
-using sheafwright::testing::TestNoteStore;
-using sheafwright::testing::TestParagraph;
+using sheafwright::notestore::TestFolder;
+using sheafwright::notestore::TestNote;
+using sheafwright::notestore::TestNoteStore;
+using sheafwright::notestore::TestParagraph;
 
 constexpr std::array kZones = {"UTC"sv, "Europe/Berlin"sv, "America/St_Johns"sv, "Asia/Kathmandu"sv,
                                "Pacific/Chatham"sv};
@@ -231,9 +231,9 @@ TwoSourceOutcome checkTwoSources(ByteSource& bytes, const std::filesystem::path&
   Generator generate(bytes);
   outcome.zone = std::string(kZones[bytes.below(kZones.size())]);
   TestNoteStore store;
-  store.layout = testing::kReadableLayouts[bytes.below(std::size(testing::kReadableLayouts))];
+  store.layout = notestore::kReadableLayouts[bytes.below(std::size(notestore::kReadableLayouts))];
   store.inLog = bytes.chance(4);
-  outcome.layout = testing::layoutName(store.layout);
+  outcome.layout = notestore::layoutName(store.layout);
   const std::vector<Folder> folders = generate.folders();
   for (const Folder& folder : folders) {
     store.folders.push_back(folder.row);
@@ -252,9 +252,9 @@ TwoSourceOutcome checkTwoSources(ByteSource& bytes, const std::filesystem::path&
     const std::int64_t created = generate.instant();
     const std::optional<std::int64_t> modified =
         bytes.chance(1) ? std::nullopt : std::optional<std::int64_t>(generate.instant());
-    note.created = testing::coreDataSeconds(static_cast<double>(created) + 0.25);
+    note.created = notestore::coreDataSeconds(static_cast<double>(created) + 0.25);
     note.modified =
-        modified ? testing::coreDataSeconds(static_cast<double>(*modified) + 0.25) : std::nan("");
+        modified ? notestore::coreDataSeconds(static_cast<double>(*modified) + 0.25) : std::nan("");
     const std::string name = title.value_or("");
     const std::optional<std::string>& folder = folders[note.folder].served;
     const std::string folderName = folder.value_or("");
@@ -275,12 +275,12 @@ TwoSourceOutcome checkTwoSources(ByteSource& bytes, const std::filesystem::path&
         break;
       case 2:
         note.markedForDeletion = true;
-        note.data = testing::encodeNoteStoreBody(generate.paragraphs());
+        note.data = notestore::encodeNoteStoreBody(generate.paragraphs());
         break;
       default: {
         const std::vector<TestParagraph> paragraphs = generate.paragraphs();
-        note.data = testing::encodeNoteStoreBody(paragraphs);
-        element = {folderName, name, testing::notesHtml(paragraphs), createdValue, modifiedValue};
+        note.data = notestore::encodeNoteStoreBody(paragraphs);
+        element = {folderName, name, notestore::notesHtml(paragraphs), createdValue, modifiedValue};
         break;
       }
     }
@@ -315,7 +315,7 @@ TwoSourceOutcome checkTwoSources(ByteSource& bytes, const std::filesystem::path&
   }
   const Date now{std::chrono::seconds(1767225600)};
   const std::filesystem::path database = dir / "NoteStore.sqlite";
-  testing::writeNoteStore(database.string(), store);
+  notestore::writeNoteStore(database.string(), store);
   const auto standIn = makeLibraryTextScriptRunner(outcome.library, "lib.json");
   const Exported fromScript =
       exportWith(*standIn, arguments, dir / "export.json", outcome.zone, now);

@@ -98,7 +98,7 @@ class FixedRunner : public ScriptRunner {
   NSDictionary<NSString*, id>* error_;
 };
 
-NotesReader::Library read(NSAppleEventDescriptor* reply) {
+NotesReader::FolderNotes read(NSAppleEventDescriptor* reply) {
   std::unordered_set<std::string> seenIds;
   return NotesReader::unpack(apple::wrapDescriptor(reply), seenIds);
 }
@@ -113,7 +113,7 @@ TEST(AppleScriptRunnerTest, MissingValueAndNullHaveNeitherTextNorDate) {
 
     // A body of `missing value` is none, rather than the four letters "msng"; a missing
     // modification date is the creation date.
-    const NotesReader::Library library = read(list({
+    const NotesReader::FolderNotes library = read(list({
         list({textValue(@"Journal"), textValue(@"Gone"), none, date("2024-03-12T08:30:00Z"), none}),
         list({textValue(@"Journal"), textValue(@"Open"), textValue(@""),
               date("2024-03-12T08:30:00Z"), none}),
@@ -151,7 +151,7 @@ TEST(AppleScriptRunnerTest, BooleansAreBooleansAndNothingElseIs) {
 }
 
 TEST(AppleScriptRunnerTest, ShortElementsAreCountedWithTheFolderTheyName) {
-  const NotesReader::Library library = read(list({
+  const NotesReader::FolderNotes library = read(list({
       list({textValue(@"Journal")}),
       note(textValue(@"Journal"), textValue(@"March"), textValue(@"<div>x</div>")),
       list({textValue(@"Journal"), textValue(@"Locked")}),
@@ -173,7 +173,7 @@ TEST(AppleScriptRunnerTest, ShortElementsAreCountedWithTheFolderTheyName) {
 }
 
 TEST(AppleScriptRunnerTest, NestedListsAreNoText) {
-  const NotesReader::Library library = read(list({
+  const NotesReader::FolderNotes library = read(list({
       note(list({textValue(@"Journal")}), textValue(@"N"),
            list({list({textValue(@"<div>x</div>")})})),
       list({note(textValue(@"Journal"), textValue(@"N"), textValue(@"<div>x</div>"))}),
@@ -197,7 +197,7 @@ TEST(AppleScriptRunnerTest, RecordsAreNeitherListsNorText) {
   EXPECT_FALSE(wrapped->item(1));
   EXPECT_EQ(wrapped->stringValue(), std::nullopt);
 
-  const NotesReader::Library library =
+  const NotesReader::FolderNotes library =
       read(list({record, note(textValue(@"Journal"), textValue(@"N"), record)}));
   ASSERT_EQ(library.size(), 1u);
   EXPECT_EQ(
@@ -217,7 +217,7 @@ TEST(AppleScriptRunnerTest, DatesKeepTheirInstant) {
 TEST(AppleScriptRunnerTest, TextKeepsNulAndReplacesAnUnpairedSurrogate) {
   const std::u16string withNul(u"Jour\0nal", 8);
   const std::u16string loneSurrogate{u'a', char16_t(0xD800), u'b'};
-  const NotesReader::Library library = read(list({
+  const NotesReader::FolderNotes library = read(list({
       note(utf16(withNul), utf16(loneSurrogate), utf16(u"<div>\u00E9\U0001F600</div>")),
   }));
   ASSERT_EQ(library.size(), 1u);
@@ -319,7 +319,7 @@ TEST(AppleScriptRunnerTest, HandlersGetTheirArgumentsAndKeepPropertiesBetweenCal
   EXPECT_EQ(session.folders(), (Folders{"Journal", std::nullopt}));
 
   // AppleScript's own true and false, as the script hands over `password protected`.
-  const NotesReader::Library first = session.readFolder(0);
+  const NotesReader::FolderNotes first = session.readFolder(0);
   // A date of AppleScript holds whole seconds.
   const Date after = std::chrono::ceil<std::chrono::seconds>(currentDate());
   ASSERT_EQ(first.size(), 3u);
@@ -334,7 +334,7 @@ TEST(AppleScriptRunnerTest, HandlersGetTheirArgumentsAndKeepPropertiesBetweenCal
                                                   {{}, {}, "folder could not be opened"}}));
 
   // The second folder's name comes from the property the first call set; the id repeats.
-  const NotesReader::Library second = session.readFolder(1);
+  const NotesReader::FolderNotes second = session.readFolder(1);
   ASSERT_EQ(second.size(), 1u);
   EXPECT_EQ(readable(second.note(0)).folder, "Other");
   EXPECT_EQ(readable(second.note(0)).modified, readable(second.note(0)).created);
@@ -436,7 +436,7 @@ TEST(AppleScriptRunnerTest, TheNotesScriptsOwnHelpers) {
   ScriptOutcome outcome = script->call("shapes", {});
   ASSERT_TRUE(outcome.reply) << (outcome.error ? outcome.error->description() : "");
   std::unordered_set<std::string> seenIds;
-  const NotesReader::Library library = NotesReader::unpack(std::move(outcome.reply), seenIds);
+  const NotesReader::FolderNotes library = NotesReader::unpack(std::move(outcome.reply), seenIds);
   // Every note with its lock, the reader deciding: read, locked, not handed over.
   ASSERT_EQ(library.size(), 3u);
   EXPECT_EQ(readable(library.note(0)).name, "Open");

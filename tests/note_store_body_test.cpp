@@ -3,6 +3,7 @@
 #include "sheafwright/note_store_body.h"
 
 #include "sheafwright/html_converter.h"
+#include "testing/note_store_body_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "testing/note_store_body_writer.h"
 #include <zlib.h>
 
 namespace sheafwright {
 namespace {
 
-using testing::TestParagraph;
+using notestore::TestParagraph;
 
 constexpr int kTitle = 0, kHeading = 1, kSubheading = 2, kMono = 4, kDotted = 100, kDashed = 101,
               kNumbered = 102, kChecklist = 103;
@@ -65,7 +65,7 @@ std::string expectedLines(const std::vector<TestParagraph>& paragraphs) {
 
 std::string linesOfStored(const std::vector<TestParagraph>& paragraphs) {
   const std::optional<std::string> html =
-      noteStoreBodyHtml(testing::encodeNoteStoreBody(paragraphs));
+      noteStoreBodyHtml(notestore::encodeNoteStoreBody(paragraphs));
   return html ? NotesHTMLConverter::plainText(*html) : "(unreadable)";
 }
 
@@ -107,7 +107,7 @@ TEST(NoteStoreBodyTest, StoredNotesGiveTheLinesOfTheirHtml) {
   for (const Case& c : cases) {
     const std::string expected = c.lines.empty() ? expectedLines(c.paragraphs) : c.lines;
     EXPECT_EQ(linesOfStored(c.paragraphs), expected);
-    EXPECT_EQ(NotesHTMLConverter::plainText(testing::notesHtml(c.paragraphs)), expected);
+    EXPECT_EQ(NotesHTMLConverter::plainText(notestore::notesHtml(c.paragraphs)), expected);
   }
 }
 
@@ -134,7 +134,7 @@ TEST(NoteStoreBodyTest, GeneratedNotesAgreeWithTheirHtml) {
     }
     const std::string expected = expectedLines(paragraphs);
     ASSERT_EQ(linesOfStored(paragraphs), expected) << "note " << note;
-    ASSERT_EQ(NotesHTMLConverter::plainText(testing::notesHtml(paragraphs)), expected);
+    ASSERT_EQ(NotesHTMLConverter::plainText(notestore::notesHtml(paragraphs)), expected);
   }
 }
 
@@ -223,7 +223,7 @@ TEST(NoteStoreBodyTest, RunsShorterThanTheTextLeaveTheRestBodyText) {
 }
 
 TEST(NoteStoreBodyTest, MalformedDataIsUnreadable) {
-  const std::string good = testing::encodeNoteStoreBody({{"Monday"}, {"Eggs", kDotted}});
+  const std::string good = notestore::encodeNoteStoreBody({{"Monday"}, {"Eggs", kDotted}});
   ASSERT_TRUE(noteStoreBodyHtml(good));
   const std::string proto = field(2, field(3, field(2, "ab")));
   const std::vector<std::pair<std::string, std::string>> cases = {

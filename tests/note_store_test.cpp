@@ -26,11 +26,11 @@ namespace sheafwright {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::NoteStoreLayout;
-using testing::TestFolder;
-using testing::TestNote;
-using testing::TestNoteStore;
-using testing::TestParagraph;
+using notestore::NoteStoreLayout;
+using notestore::TestFolder;
+using notestore::TestNote;
+using notestore::TestNoteStore;
+using notestore::TestParagraph;
 
 struct ToolRun {
   int status = -1;
@@ -64,7 +64,7 @@ Instant instant(std::int64_t unixSeconds) {
   ::gmtime_r(&time, &parts);
   char text[40];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.250Z", &parts);
-  return {testing::coreDataSeconds(static_cast<double>(unixSeconds) + 0.25), text};
+  return {notestore::coreDataSeconds(static_cast<double>(unixSeconds) + 0.25), text};
 }
 
 // A library with every kind of folder and note, and the stand-in library of what a script
@@ -140,7 +140,7 @@ Library library(NoteStoreLayout layout) {
     switch (entry.kind) {
       case Entry::kReadable:
       case Entry::kDeleted:
-        note.data = testing::encodeNoteStoreBody(*entry.body);
+        note.data = notestore::encodeNoteStoreBody(*entry.body);
         note.markedForDeletion = entry.kind == Entry::kDeleted;
         break;
       case Entry::kLocked:
@@ -162,7 +162,7 @@ Library library(NoteStoreLayout layout) {
     if (entry.kind == Entry::kReadable) {
       element = {folder,
                  entry.title,
-                 testing::notesHtml(*entry.body),
+                 notestore::notesHtml(*entry.body),
                  {{"date", created.text}},
                  {{"date", modified.text}}};
     } else if (entry.kind == Entry::kLocked) {
@@ -210,7 +210,7 @@ TEST_P(NoteStoreTest, ExportsWhatTheScriptPathExports) {
   notes.store.inLog = inLog;
   const fs::path database = dir_.path() / "store" / "NoteStore.sqlite";
   fs::create_directories(database.parent_path());
-  testing::writeNoteStore(database.string(), notes.store);
+  notestore::writeNoteStore(database.string(), notes.store);
   ASSERT_EQ(fs::exists(database.string() + "-wal"), inLog);
   const std::string databaseBytes = readFile(database);
   const std::string logBytes = inLog ? readFile(database.string() + "-wal") : "";
@@ -240,10 +240,10 @@ TEST_P(NoteStoreTest, ExportsWhatTheScriptPathExports) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, NoteStoreTest,
-                         ::testing::Combine(::testing::ValuesIn(testing::kReadableLayouts),
+                         ::testing::Combine(::testing::ValuesIn(notestore::kReadableLayouts),
                                             ::testing::Bool()),
                          [](const auto& test) {
-                           return std::string(testing::layoutName(std::get<0>(test.param))) +
+                           return std::string(notestore::layoutName(std::get<0>(test.param))) +
                                   (std::get<1>(test.param) ? "_InLog" : "");
                          });
 
@@ -252,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, NoteStoreTest,
 TEST(NoteStoreFolders, TheTrashOnlyWhenAsked) {
   const TemporaryDirectory dir;
   const std::string path = (dir.path() / "NoteStore.sqlite").string();
-  testing::writeNoteStore(path, library(NoteStoreLayout::kMacOS13).store);
+  notestore::writeNoteStore(path, library(NoteStoreLayout::kMacOS13).store);
   const auto folders = [&path](bool includeDeleted) {
     auto opened = openNoteStore(path, includeDeleted);
     auto& runner = *std::get<std::unique_ptr<ScriptRunner>>(opened);
@@ -274,8 +274,8 @@ TEST(NoteStoreFolders, TheTrashOnlyWhenAsked) {
 TEST(NoteStoreCli, TheTrashByWhatTheDatabaseSays) {
   const TemporaryDirectory dir;
   const std::string path = (dir.path() / "NoteStore.sqlite").string();
-  const std::string body = testing::encodeNoteStoreBody({{.text = "2024-03-12"}, {.text = "x"}});
-  testing::writeNoteStore(
+  const std::string body = notestore::encodeNoteStoreBody({{.text = "2024-03-12"}, {.text = "x"}});
+  notestore::writeNoteStore(
       path, {.layout = NoteStoreLayout::kMacOS13,
              .folders = {{.title = "Recently Deleted", .type = 0, .identifier = "F1"},
                          {.title = std::nullopt, .type = 1, .identifier = "TrashFolder-CloudKit"}},
@@ -306,7 +306,7 @@ TEST(NoteStoreCli, UnreadableStoresEndTheRunWithOneLine) {
   const std::vector<Case> cases = {
       {"older layout",
        [](const std::string& path) {
-         testing::writeNoteStore(
+         notestore::writeNoteStore(
              path, {.layout = NoteStoreLayout::kMacOS10_13, .folders = {}, .notes = {}});
        },
        "has a layout this tool does not know: no column ZICCLOUDSYNCINGOBJECT.ZFOLDER."},

@@ -102,13 +102,13 @@ TEST(NotesReaderTest, OneClosingFullStopGivesWayToTheHint) {
   }
 }
 
-NotesReader::Library unpack(std::unique_ptr<ScriptDescriptor> reply) {
+NotesReader::FolderNotes unpack(std::unique_ptr<ScriptDescriptor> reply) {
   std::unordered_set<std::string> seenIds;
   return NotesReader::unpack(std::move(reply), seenIds);
 }
 
 // One reply of a folder's notes, played by a library text.
-NotesReader::Library readLibrary(const std::string& json) {
+NotesReader::FolderNotes readLibrary(const std::string& json) {
   return unpack(libraryReply(json, "test.json").reply);
 }
 
@@ -119,7 +119,7 @@ struct Read {
   std::vector<NotesReader::Unreadable> unreadable;
 };
 
-Read readAll(const NotesReader::Library& library) {
+Read readAll(const NotesReader::FolderNotes& library) {
   Read read;
   for (std::size_t i = 0; i < library.size(); ++i) {
     auto note = library.note(i);
@@ -134,7 +134,7 @@ Read readAll(const NotesReader::Library& library) {
   return read;
 }
 
-std::vector<NotesReader::Note> allNotes(const NotesReader::Library& library) {
+std::vector<NotesReader::Note> allNotes(const NotesReader::FolderNotes& library) {
   return readAll(library).notes;
 }
 
@@ -220,7 +220,7 @@ TEST(NotesReaderTest, MissingDatesBecomeTheSameCurrentInstant) {
 TEST(NotesReaderTest, RepliesWithoutElements) {
   for (const char* json : {"[]", "{}", "\"text\"", "42", "null"}) {
     SCOPED_TRACE(json);
-    const NotesReader::Library library = readLibrary(json);
+    const NotesReader::FolderNotes library = readLibrary(json);
     EXPECT_TRUE(library.size() == 0);
     EXPECT_TRUE(library.unreadableNotes().empty());
   }
@@ -249,7 +249,7 @@ FakeValue textNote(const char* name = "N") {
 TEST(NotesReaderTest, AbsentElementsAreCountedWithoutAFolder) {
   // The folder field itself absent, then a whole element absent.
   const FakeValue noFolder = fakeList({fakeAbsent(), fakeText("N")});
-  const NotesReader::Library library = unpack(
+  const NotesReader::FolderNotes library = unpack(
       std::make_unique<FakeValue>(fakeList({textNote(), fakeAbsent(), noFolder, textNote()})));
   EXPECT_EQ(library.size(), 2u);
   EXPECT_EQ(library.unreadableNotes(),
@@ -274,7 +274,7 @@ class OnceOnlyReply : public ScriptDescriptor {
 };
 
 TEST(NotesReaderTest, ANoteThatCannotBeHadAgainIsAnOutOfMemoryFailure) {
-  const NotesReader::Library library =
+  const NotesReader::FolderNotes library =
       unpack(std::make_unique<OnceOnlyReply>(fakeList({textNote()})));
   ASSERT_EQ(library.size(), 1u);
   EXPECT_THROW(library.note(0), std::bad_alloc);
@@ -290,7 +290,7 @@ TEST(NotesReaderTest, ANoteWhoseIdWasSeenIsLeftOut) {
     }
     return made;
   };
-  const auto names = [](const NotesReader::Library& library) {
+  const auto names = [](const NotesReader::FolderNotes& library) {
     std::string written;
     for (std::size_t i = 0; i < library.size(); ++i) {
       written += std::get<NotesReader::Note>(library.note(i)).name;

@@ -333,7 +333,7 @@ TEST(StandInTest, UnreadableLibraryFileNamesPathAndReason) {
 
 TEST(StandInTest, SampleLibraryIsAValidLibraryWithNotes) {
   std::unordered_set<std::string> seenIds;
-  const NotesReader::Library library =
+  const NotesReader::FolderNotes library =
       NotesReader::unpack(libraryReply(sampleLibraryJson(), "(sample)").reply, seenIds);
   EXPECT_EQ(library.size(), 4u);
   EXPECT_TRUE(library.unreadableNotes().empty());
