@@ -18,6 +18,9 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 std::atomic<int> removeDirectory{-1};
 std::atomic<const char*> removeName{nullptr};
+std::atomic<int> privateDirectory{-1};
+std::atomic<const char*> privatePath{nullptr};
+std::atomic<const char* const*> privateNames{nullptr};
 std::atomic<const char*> message{kNothingWritten};
 std::atomic<bool> clearLine{false};
 
@@ -37,10 +40,16 @@ void writeAll(const char* text, std::size_t length) {
   }
 }
 
-// Only async-signal-safe calls: unlinkat, write, _exit.
+// Only async-signal-safe calls: unlinkat, rmdir, write, _exit.
 extern "C" void onInterruption(int) {
   if (const char* name = removeName.load()) {
     ::unlinkat(removeDirectory.load(), name, 0);
+  }
+  if (const char* path = privatePath.load()) {
+    for (const char* const* name = privateNames.load(); *name != nullptr; ++name) {
+      ::unlinkat(privateDirectory.load(), *name, 0);
+    }
+    ::rmdir(path);
   }
   if (clearLine.load()) {
     // The progress line, and the "^C" the terminal echoed after it.
@@ -90,6 +99,13 @@ void removeOnInterruption(int directory, const char* name) {
   removeName = nullptr;
   removeDirectory = directory;
   removeName = name;
+}
+
+void removeDirectoryOnInterruption(int directory, const char* path, const char* const* names) {
+  privatePath = nullptr;
+  privateDirectory = directory;
+  privateNames = names;
+  privatePath = path;
 }
 
 void sayOnInterruption(const char* line) {

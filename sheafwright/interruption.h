@@ -31,6 +31,11 @@ class Deferred {
 // nothing when `name` is null. `name` must stay valid until the next call. Call within Deferred.
 void removeOnInterruption(int directory, const char* name);
 
+// What an interruption also removes: the private directory at `path`, open as `directory`,
+// once its entries named in `names` (ended by a null) are gone; nothing when `path` is null.
+// The strings must stay valid until the next call. Call within Deferred.
+void removeDirectoryOnInterruption(int directory, const char* path, const char* const* names);
+
 // The line written on interruption, its line feed included; a string that outlives the run.
 void sayOnInterruption(const char* line);
 

@@ -17,6 +17,7 @@
 // - dates are Core Data's: seconds (with fractions) since 2001-01-01 00:00 UTC.
 #include "sheafwright/note_store_runner.h"
 
+#include "sheafwright/interruption.h"
 #include "sheafwright/note_store_body.h"
 #include "sheafwright/sqlite_database.h"
 #include "sheafwright/unicode_text.h"
@@ -37,6 +38,7 @@
 #include <variant>
 #include <vector>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -158,20 +160,37 @@ struct Folder {
   std::vector<NoteRow> notes;
 };
 
-// A directory of our own, removed with everything in it.
+// Every file the copy's directory can hold: the copy, its log, and what SQLite adds beside them.
+constexpr const char* kCopyFiles[] = {"NoteStore.sqlite", "NoteStore.sqlite-wal",
+                                      "NoteStore.sqlite-shm", "NoteStore.sqlite-journal", nullptr};
+
+// A directory of our own, removed with everything in it, also when the run is interrupted: it
+// holds a copy of the user's notes.
 class TemporaryDirectory {
  public:
-  explicit TemporaryDirectory(fs::path path) : path_(std::move(path)) {}
+  explicit TemporaryDirectory(fs::path path)
+      : path_(std::move(path)), descriptor_(::open(path_.c_str(), O_RDONLY | O_DIRECTORY)) {
+    if (descriptor_ >= 0) {
+      const interruption::Deferred deferred;
+      interruption::removeDirectoryOnInterruption(descriptor_, path_.c_str(), kCopyFiles);
+    }
+  }
   TemporaryDirectory(const TemporaryDirectory&) = delete;
   TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
   ~TemporaryDirectory() {
+    const interruption::Deferred deferred;
     std::error_code ignored;
     fs::remove_all(path_, ignored);
+    if (descriptor_ >= 0) {
+      interruption::removeDirectoryOnInterruption(-1, nullptr, nullptr);
+      ::close(descriptor_);
+    }
   }
   const fs::path& path() const { return path_; }
 
  private:
   fs::path path_;
+  int descriptor_;
 };
 
 // The open copy of the database and the statement that reads one note's data. The copy's

@@ -3,6 +3,8 @@
 #include "sheafwright/import_document.h"
 #include "testing/child_process.h"
 #include "testing/import_document_reader.h"
+#include "testing/note_store_body_writer.h"
+#include "testing/note_store_writer.h"
 #include "testing/test_support.h"
 
 #include <gtest/gtest.h>
@@ -352,6 +354,34 @@ TEST_F(CliTest, WhatHappensToARunPartWay) {
       EXPECT_EQ(readFile(work() / "out.json"), "earlier");
     }
   }
+}
+
+// Stopped while it reads Notes' database, a run also removes its private copy of the notes.
+TEST_F(CliTest, AStoppedDatabaseRunLeavesNoCopyBehind) {
+  constexpr std::size_t kFolders = 20000;
+  notestore::TestNoteStore store;
+  for (std::size_t folder = 0; folder < kFolders; ++folder) {
+    store.folders.push_back({.title = "F" + std::to_string(folder),
+                             .type = 0,
+                             .identifier = "F" + std::to_string(folder)});
+    store.notes.push_back({.folder = folder,
+                           .title = "N",
+                           .created = 0,
+                           .modified = 0,
+                           .data = notestore::encodeNoteStoreBody({{.text = "x"}})});
+  }
+  const fs::path database = work() / "NoteStore.sqlite";
+  notestore::writeNoteStore(database.string(), store);
+  const fs::path temporary = work() / "tmp";
+  fs::create_directory(temporary);
+  errorOnTerminal_ = true;
+  waitFor_ = "Folder 2/";
+  whileRunning_ = [](pid_t pid) { ::kill(pid, SIGTERM); };
+  const Result result = tool({"--database-file", database.string(), "--out", "out.json"},
+                             {{"TMPDIR", temporary.string()}});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_TRUE(result.err.ends_with("Interrupted: nothing was written.\r\n")) << result.err;
+  EXPECT_EQ(fileCount(temporary), 0);
 }
 
 // Standard output closed early (as by "| head -n3") loses only the lines it would have carried:
