@@ -18,25 +18,9 @@
 
 #include <unistd.h>
 
-namespace {
-
-const std::filesystem::path& workDirectory() {
-  static const std::filesystem::path* const dir = [] {
-    const auto* made =
-        new std::filesystem::path(std::filesystem::temp_directory_path() /
-                                  ("sheafwright-note-store-" + std::to_string(::getpid())));
-    std::filesystem::create_directories(*made);
-    std::atexit([] { std::filesystem::remove_all(workDirectory()); });
-    return made;
-  }();
-  return *dir;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::filesystem::path database = workDirectory() / "NoteStore.sqlite";
-  const std::filesystem::path output = workDirectory() / "export.json";
+  const std::filesystem::path database = fuzzWorkDirectory("note-store") / "NoteStore.sqlite";
+  const std::filesystem::path output = fuzzWorkDirectory("note-store") / "export.json";
   std::filesystem::remove(output);
   std::ofstream(database, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
