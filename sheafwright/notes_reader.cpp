@@ -68,7 +68,7 @@ NotesReader::Session NotesReader::open(ScriptRunner& runner) {
 
 NotesReader::FolderNotes NotesReader::Session::readFolder(std::size_t index) {
   const std::int64_t position = static_cast<std::int64_t>(index) + 1;
-  return unpack(replyOf(script_->call("folderNotes", std::span(&position, 1))), seenIds_);
+  return unpack(replyOf(script_->call("folderNotes", std::span(&position, 1))));
 }
 
 std::optional<std::int64_t> NotesReader::Session::noteCount(std::size_t index) {
@@ -90,8 +90,7 @@ std::optional<std::int64_t> NotesReader::Session::noteCount(std::size_t index) {
   return count;
 }
 
-NotesReader::FolderNotes NotesReader::unpack(std::unique_ptr<ScriptDescriptor> reply,
-                                             std::unordered_set<std::string>& seenIds) {
+NotesReader::FolderNotes NotesReader::Session::unpack(std::unique_ptr<ScriptDescriptor> reply) {
   FolderNotes notes;
   if (!reply) {
     return notes;
@@ -117,7 +116,7 @@ NotesReader::FolderNotes NotesReader::unpack(std::unique_ptr<ScriptDescriptor> r
     if (fields >= 6) {
       // The same note shown by a second folder (a smart folder) is exported once.
       std::string id = textOf(element->item(6).get());
-      if (!id.empty() && !seenIds.insert(std::move(id)).second) {
+      if (!id.empty() && !seenIds_.insert(std::move(id)).second) {
         continue;
       }
     }

@@ -100,6 +100,9 @@ struct NotesReader {
     // The number of notes Notes shows in folder `index` (0-based), asked for in one request;
     // none when Notes cannot tell. Throws ReaderError.
     std::optional<std::int64_t> noteCount(std::size_t index);
+    // The elements of one reply of "folderNotes". A note whose sixth field is a text that is
+    // not empty and that an earlier note of this session carried is left out.
+    FolderNotes unpack(std::unique_ptr<ScriptDescriptor> reply);
 
    private:
     friend struct NotesReader;
@@ -119,11 +122,6 @@ struct NotesReader {
 
   // Compiles the script and asks for the folder list. Throws ReaderError.
   static Session open(ScriptRunner& runner);
-
-  // The elements of one reply of "folderNotes". A note whose sixth field is a text that is not
-  // empty and already in `seenIds` is left out; the others' ids are added to it.
-  static FolderNotes unpack(std::unique_ptr<ScriptDescriptor> reply,
-                            std::unordered_set<std::string>& seenIds);
 };
 
 }  // namespace sheafwright

@@ -13,7 +13,6 @@
 #include <set>
 #include <span>
 #include <string>
-#include <unordered_set>
 #include <variant>
 #include <vector>
 
@@ -103,8 +102,7 @@ TEST(NotesReaderTest, OneClosingFullStopGivesWayToTheHint) {
 }
 
 NotesReader::FolderNotes unpack(std::unique_ptr<ScriptDescriptor> reply) {
-  std::unordered_set<std::string> seenIds;
-  return NotesReader::unpack(std::move(reply), seenIds);
+  return NotesReader::Session().unpack(std::move(reply));
 }
 
 // One reply of a folder's notes, played by a library text.
@@ -297,14 +295,13 @@ TEST(NotesReaderTest, ANoteWhoseIdWasSeenIsLeftOut) {
     }
     return written;
   };
-  std::unordered_set<std::string> seenIds;
-  const auto first = NotesReader::unpack(
+  NotesReader::Session session;
+  const auto first = session.unpack(
       std::make_unique<FakeValue>(fakeList({note("a", "p1"), note("b", "p1"), note("c", ""),
-                                            note("d", ""), note("e", nullptr), note("f", "P1")})),
-      seenIds);
+                                            note("d", ""), note("e", nullptr), note("f", "P1")})));
   EXPECT_EQ(names(first), "acdef");
-  const auto second = NotesReader::unpack(
-      std::make_unique<FakeValue>(fakeList({note("g", "P1"), note("h", "p2")})), seenIds);
+  const auto second =
+      session.unpack(std::make_unique<FakeValue>(fakeList({note("g", "P1"), note("h", "p2")})));
   EXPECT_EQ(names(second), "h");
   EXPECT_TRUE(second.unreadableNotes().empty());
 }

@@ -12,7 +12,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -332,9 +331,8 @@ TEST(StandInTest, UnreadableLibraryFileNamesPathAndReason) {
 }
 
 TEST(StandInTest, SampleLibraryIsAValidLibraryWithNotes) {
-  std::unordered_set<std::string> seenIds;
   const NotesReader::FolderNotes library =
-      NotesReader::unpack(libraryReply(sampleLibraryJson(), "(sample)").reply, seenIds);
+      NotesReader::Session().unpack(libraryReply(sampleLibraryJson(), "(sample)").reply);
   EXPECT_EQ(library.size(), 4u);
   EXPECT_TRUE(library.unreadableNotes().empty());
 }
