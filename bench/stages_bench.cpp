@@ -2,7 +2,7 @@
 #include "bench/library_generator.h"
 #include "sheafwright/atomic_file.h"
 #include "sheafwright/html_converter.h"
-#include "sheafwright/import_document.h"
+#include "sheafwright/import_encoder.h"
 #include "sheafwright/note_store_body.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
@@ -254,8 +254,7 @@ void BM_Encode(benchmark::State& state) {
   const std::vector<ImportRecord> made = records(static_cast<std::size_t>(state.range(0)));
   // Once, untimed: a speed-up must still write a JSON document of every record.
   std::string document;
-  ImportDocument::Encoder check(Date{},
-                                [&document](std::string_view piece) { document.append(piece); });
+  ImportEncoder check(Date{}, [&document](std::string_view piece) { document.append(piece); });
   for (const ImportRecord& record : made) {
     check.add(record);
   }
@@ -269,7 +268,7 @@ void BM_Encode(benchmark::State& state) {
   std::size_t bytes = 0;
   for (auto _ : state) {
     bytes = 0;
-    ImportDocument::Encoder encoder(Date{}, [&bytes](std::string_view piece) {
+    ImportEncoder encoder(Date{}, [&bytes](std::string_view piece) {
       bytes += piece.size();
       benchmark::DoNotOptimize(piece.data());
     });

@@ -1,6 +1,6 @@
 // Arbitrary JSON through the import document's reading side, and back through its writer.
 #include "fuzz/fuzz_check.h"
-#include "sheafwright/import_document.h"
+#include "sheafwright/import_encoder.h"
 #include "testing/import_document_reader.h"
 
 #include <cstddef>
@@ -13,8 +13,8 @@ namespace {
 // The bytes of a whole document; every value read from JSON can be written.
 std::string encode(const sheafwright::ImportDocument& document) {
   std::string bytes;
-  sheafwright::ImportDocument::Encoder encoder(
-      document.exportedAt, [&bytes](std::string_view piece) { bytes.append(piece); });
+  sheafwright::ImportEncoder encoder(document.exportedAt,
+                                     [&bytes](std::string_view piece) { bytes.append(piece); });
   for (const auto& record : document.records) {
     encoder.add(record);
   }
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     const ImportDocument document = sheafwright::decodeImportDocument(input);
     const ImportDocument again = sheafwright::decodeImportDocument(encode(document));
-    FUZZ_CHECK(again.version == ImportDocument::currentVersion);
+    FUZZ_CHECK(again.version == sheafwright::ImportEncoder::currentVersion);
     FUZZ_CHECK(again.records.size() == document.records.size());
     for (std::size_t i = 0; i < document.records.size(); ++i) {
       // Dates are written in whole seconds; everything else comes back unchanged.

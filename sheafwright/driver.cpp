@@ -5,7 +5,7 @@
 #include "sheafwright/atomic_file.h"
 #include "sheafwright/date_header.h"
 #include "sheafwright/html_converter.h"
-#include "sheafwright/import_document.h"
+#include "sheafwright/import_encoder.h"
 #include "sheafwright/note_store_runner.h"
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
@@ -125,7 +125,7 @@ std::string absolutePath(const std::string& path) {
 
 // One note's entries as records; the note's summary line, or absent when it yielded none.
 std::optional<std::string> exportNote(NotesReader::Note note, const Calendar& calendar,
-                                      UuidGenerator& ids, ImportDocument::Encoder& encoder) {
+                                      UuidGenerator& ids, ImportEncoder& encoder) {
   // The body is not needed once converted: the moved-out copy goes with this statement, so a
   // large body is not held while the note is parsed.
   const std::string plain = NotesHTMLConverter::plainText(std::exchange(note.html, {}));
@@ -237,7 +237,7 @@ std::string noFolderMessage(const NotesReader::Session& session, const std::stri
 // reply go before the next is asked for. Throws ReaderError.
 Exported exportFolders(NotesReader::Session& session, const std::vector<std::size_t>& selected,
                        const FolderFilter& inFolder, const RunEnvironment& environment,
-                       ImportDocument::Encoder& encoder) {
+                       ImportEncoder& encoder) {
   Exported exported;
   ProgressLine progress(environment.progress);
   UuidGenerator ids;
@@ -328,8 +328,7 @@ int exportLibrary(const Options& options, const RunEnvironment& environment, Scr
 
   const std::string path = absolutePath(options.outputPath);
   AtomicFile file(path);
-  ImportDocument::Encoder encoder(environment.now(),
-                                  [&file](std::string_view piece) { file.write(piece); });
+  ImportEncoder encoder(environment.now(), [&file](std::string_view piece) { file.write(piece); });
   Exported exported;
   try {
     exported = exportFolders(*session, selected, inFolder, environment, encoder);

@@ -1,13 +1,21 @@
-// Reading import documents and records back, for the tests and fuzz targets that check what
-// the tool wrote; the tool itself only writes them.
+// Import documents whole, and reading them and their records back, for the tests and fuzz
+// targets that check what the tool wrote; the tool itself only writes them, a record at a time.
 #pragma once
 
-#include "sheafwright/import_document.h"
+#include "sheafwright/import_encoder.h"
 
+#include <cstdint>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 namespace sheafwright {
+
+struct ImportDocument {
+  std::int64_t version = ImportEncoder::currentVersion;
+  Date exportedAt = currentDate();
+  std::vector<ImportRecord> records;
+};
 
 struct DecodingError : std::runtime_error {
   using std::runtime_error::runtime_error;

@@ -1,6 +1,6 @@
 // Runs the built binary as a user would: its streams, exit status and written file.
 #include "sheafwright/date.h"
-#include "sheafwright/import_document.h"
+#include "sheafwright/import_encoder.h"
 #include "testing/child_process.h"
 #include "testing/import_document_reader.h"
 #include "testing/note_store_body_writer.h"

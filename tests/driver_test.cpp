@@ -1,7 +1,7 @@
 // The whole run over stand-in libraries: options, printed lines, exit statuses and the file.
 #include "sheafwright/driver.h"
 
-#include "sheafwright/import_document.h"
+#include "sheafwright/import_encoder.h"
 #include "sheafwright/standin/standin_runner.h"
 #include "testing/import_document_reader.h"
 #include "testing/test_support.h"

@@ -1,6 +1,5 @@
 // The import file's writer and reader: the exact form, escapes, failures, key rules.
-#include "sheafwright/import_document.h"
-
+#include "sheafwright/import_encoder.h"
 #include "testing/import_document_reader.h"
 #include "testing/test_support.h"
 
@@ -24,8 +23,8 @@ struct Encoded {
 
 Encoded encode(const ImportDocument& document) {
   Encoded encoded;
-  ImportDocument::Encoder encoder(
-      document.exportedAt, [&encoded](std::string_view piece) { encoded.bytes.append(piece); });
+  ImportEncoder encoder(document.exportedAt,
+                        [&encoded](std::string_view piece) { encoded.bytes.append(piece); });
   for (const ImportRecord& record : document.records) {
     encoder.add(record);
   }
@@ -232,7 +231,7 @@ TEST(ImportDocumentTest, DocumentsOfManyPiecesReadBack) {
     }
     std::size_t pieces = 0;
     std::string bytes;
-    ImportDocument::Encoder encoder(document.exportedAt, [&](std::string_view piece) {
+    ImportEncoder encoder(document.exportedAt, [&](std::string_view piece) {
       ++pieces;
       bytes.append(piece);
     });

@@ -1,5 +1,5 @@
 // Writing the import document in the tool's one form.
-#include "sheafwright/import_document.h"
+#include "sheafwright/import_encoder.h"
 
 #include "sheafwright/ascii.h"
 #include "sheafwright/byte_words.h"
@@ -91,7 +91,7 @@ std::string utf8Failure(std::string_view text) {
 // Writes the fixed frame of the document and its records in sorted key order. Each record is
 // written through a cursor into room reserved for its longest possible form (every byte of its
 // text escaped), so that the many short pieces of a record cost no checks of their own.
-class ImportDocument::Encoder::Impl {
+class ImportEncoder::Impl {
  public:
   static constexpr std::size_t kPieceSize = 1 << 20;
 
@@ -319,20 +319,20 @@ class ImportDocument::Encoder::Impl {
   StringText lastNotebook_;
 };
 
-ImportDocument::Encoder::Encoder(Date exportedAt, Sink sink)
+ImportEncoder::ImportEncoder(Date exportedAt, Sink sink)
     : impl_(std::make_unique<Impl>(exportedAt, std::move(sink))) {}
 
-ImportDocument::Encoder::~Encoder() = default;
+ImportEncoder::~ImportEncoder() = default;
 
-void ImportDocument::Encoder::add(const ImportRecord& record) {
+void ImportEncoder::add(const ImportRecord& record) {
   impl_->add(record);
 }
 
-std::optional<std::string> ImportDocument::Encoder::finish() {
+std::optional<std::string> ImportEncoder::finish() {
   return impl_->finish();
 }
 
-std::size_t ImportDocument::Encoder::recordCount() const {
+std::size_t ImportEncoder::recordCount() const {
   return impl_->count();
 }
 
