@@ -1,6 +1,7 @@
 // The notes reader over fake runners and stand-in libraries: notes, skipped elements, errors.
 #include "sheafwright/notes_reader.h"
 
+#include "sheafwright/standin/library_reply.h"
 #include "sheafwright/standin/standin_runner.h"
 #include "testing/test_support.h"
 
@@ -107,7 +108,7 @@ NotesReader::FolderNotes unpack(std::unique_ptr<ScriptDescriptor> reply) {
 
 // One reply of a folder's notes, played by a library text.
 NotesReader::FolderNotes readLibrary(const std::string& json) {
-  return unpack(libraryReply(json, "test.json").reply);
+  return unpack(libraryReply(LibraryBytes(json), "test.json").reply);
 }
 
 // What the reader makes of a reply: its notes, and the notes it could not read with why (those

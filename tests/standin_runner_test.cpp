@@ -3,6 +3,7 @@
 #include "sheafwright/standin/standin_runner.h"
 
 #include "sheafwright/notes_reader.h"
+#include "sheafwright/standin/library_reply.h"
 #include "testing/test_support.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +34,7 @@ Served serveOutcome(ScriptOutcome outcome) {
 }
 
 Served serve(const std::string& json) {
-  return serveOutcome(libraryReply(json, "lib.json"));
+  return serveOutcome(libraryReply(LibraryBytes(json), "lib.json"));
 }
 
 TEST(StandInTest, OnlyWhiteSpaceMayFollowTheValue) {
@@ -331,8 +332,8 @@ TEST(StandInTest, UnreadableLibraryFileNamesPathAndReason) {
 }
 
 TEST(StandInTest, SampleLibraryIsAValidLibraryWithNotes) {
-  const NotesReader::FolderNotes library =
-      NotesReader::Session().unpack(libraryReply(sampleLibraryJson(), "(sample)").reply);
+  const NotesReader::FolderNotes library = NotesReader::Session().unpack(
+      libraryReply(LibraryBytes(sampleLibraryJson()), "(sample)").reply);
   EXPECT_EQ(library.size(), 4u);
   EXPECT_TRUE(library.unreadableNotes().empty());
 }

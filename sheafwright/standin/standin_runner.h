@@ -1,8 +1,8 @@
 // The stand-in script runner: a JSON library file, or the embedded sample, plays Notes' replies.
 #pragma once
 
-#include "sheafwright/standin/library_tree.h"
 #include "sheafwright/script_runner.h"
+#include "sheafwright/standin/library_tree.h"
 
 #include <memory>
 #include <string>
@@ -18,10 +18,8 @@ std::unique_ptr<ScriptRunner> makeLibraryTextScriptRunner(std::string text, std:
 // the platform's own runner takes over (the sample library, or Notes itself on macOS).
 std::unique_ptr<ScriptRunner> makeLibraryScriptRunnerFromEnvironment();
 
-// The reply that a library text plays, or the error record of a broken one: what the stand-in's
-// handlers serve from. `source` names it in messages.
-ScriptOutcome libraryReply(std::string_view text, const std::string& source);
-// The same for the library file at `path`, or the error record of one that cannot be read.
+// The reply that the library file at `path` plays (see library_reply.h), or the error record of
+// one that cannot be read.
 ScriptOutcome libraryFileReply(const std::string& path);
 
 // The embedded sample library, a JSON text.
