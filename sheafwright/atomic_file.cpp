@@ -3,6 +3,7 @@
 #include "sheafwright/atomic_file.h"
 
 #include "sheafwright/interruption.h"
+#include "sheafwright/or_failure.h"
 #include "sheafwright/platform/entropy.h"
 
 #include <algorithm>
@@ -24,7 +25,7 @@ namespace {
 
 // `path` with the symbolic links at its end followed, as opening it would; the error when they
 // lead nowhere a file can be (a loop). A link to a missing file leads to where it would be made.
-std::variant<std::string, int> followLinks(std::string path) {
+OrFailure<std::string, int> followLinks(std::string path) {
   constexpr int kMaxLinks = 40;  // as Linux counts before ELOOP
   for (int links = 0; links < kMaxLinks; ++links) {
     struct stat info {};
@@ -91,7 +92,7 @@ std::string_view utf8Prefix(std::string_view text, std::size_t size) {
 }  // namespace
 
 AtomicFile::AtomicFile(std::string path) : target_(std::move(path)) {
-  std::variant<std::string, int> followed = followLinks(target_);
+  OrFailure<std::string, int> followed = followLinks(target_);
   if (const int* error = std::get_if<int>(&followed)) {
     fail(*error);
     return;

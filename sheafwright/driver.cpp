@@ -10,6 +10,7 @@
 #include "sheafwright/notes_parser.h"
 #include "sheafwright/notes_reader.h"
 #include "sheafwright/notes_trash.h"
+#include "sheafwright/or_failure.h"
 #include "sheafwright/progress_line.h"
 #include "sheafwright/unicode_text.h"
 #include "sheafwright/uuid.h"
@@ -63,8 +64,8 @@ struct Options {
 };
 
 // The options, or the exit status when the run ends with the usage text or an unknown option.
-std::variant<Options, int> readOptions(const std::vector<std::string>& arguments, std::ostream& out,
-                                       std::ostream& err) {
+OrFailure<Options, int> readOptions(const std::vector<std::string>& arguments, std::ostream& out,
+                                    std::ostream& err) {
   Options options;
   for (std::size_t argumentIndex = 1; argumentIndex < arguments.size(); ++argumentIndex) {
     const std::string& argument = arguments[argumentIndex];
@@ -373,7 +374,7 @@ int exportLibrary(const Options& options, const RunEnvironment& environment, Scr
 }  // namespace
 
 int run(const std::vector<std::string>& arguments, const RunEnvironment& environment) {
-  const std::variant<Options, int> read = readOptions(arguments, environment.out, environment.err);
+  const OrFailure<Options, int> read = readOptions(arguments, environment.out, environment.err);
   if (const int* status = std::get_if<int>(&read)) {
     return *status;
   }

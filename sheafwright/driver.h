@@ -1,4 +1,5 @@
-// The whole tool as a function: what a run talks to, and run() itself.
+// The whole tool as a function: what a run talks to, and run() itself. Every failure ends
+// there as one line on the error stream and an exit status.
 #pragma once
 
 #include "sheafwright/calendar.h"

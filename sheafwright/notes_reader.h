@@ -1,4 +1,5 @@
-// The notes reader: calls the fixed script's handlers and unpacks their replies into notes.
+// The notes reader: calls the fixed script's handlers and unpacks their replies into notes. A
+// failed call ends the reading with its one exception, ReaderError.
 #pragma once
 
 #include "sheafwright/date.h"

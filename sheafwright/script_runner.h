@@ -39,7 +39,9 @@ class ScriptErrorRecord {
   virtual std::string description() const = 0;
 };
 
-// The outcome of one run: an error record when it failed, otherwise the reply.
+// The outcome of one run: an error record when it failed (and no reply), otherwise the reply,
+// null when the run answered no value. Runners report every failed run this way, never by
+// throwing.
 struct ScriptOutcome {
   std::unique_ptr<ScriptDescriptor> reply;
   std::unique_ptr<ScriptErrorRecord> error;

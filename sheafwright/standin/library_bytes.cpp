@@ -40,7 +40,7 @@ std::string notRegular(mode_t mode) {
 
 }  // namespace
 
-std::variant<LibraryBytes, std::string> readLibraryFile(const std::string& path) {
+OrFailure<LibraryBytes> readLibraryFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     return std::string(std::strerror(errno));
@@ -59,12 +59,10 @@ std::variant<LibraryBytes, std::string> readLibraryFile(const std::string& path)
   constexpr std::size_t kTooLarge = std::numeric_limits<std::size_t>::max() / 2;
   const auto size = static_cast<std::size_t>(info.st_size);
   LibraryBytes bytes;
-  try {
-    if (size > kTooLarge) {
-      throw std::bad_alloc();
-    }
-    bytes.copy_.reset(new char[size + kLibraryPadding]);
-  } catch (const std::bad_alloc&) {
+  if (size <= kTooLarge) {
+    bytes.copy_.reset(new (std::nothrow) char[size + kLibraryPadding]);
+  }
+  if (!bytes.copy_) {
     return "too large for this machine's memory (" + std::to_string(size) + " bytes)";
   }
   char* const data = bytes.copy_.get();

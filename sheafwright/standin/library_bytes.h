@@ -2,6 +2,8 @@
 // their end.
 #pragma once
 
+#include "sheafwright/or_failure.h"
+
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -24,7 +26,7 @@ class LibraryBytes {
   std::string_view view() const { return {data_, size_}; }
 
  private:
-  friend std::variant<LibraryBytes, std::string> readLibraryFile(const std::string& path);
+  friend OrFailure<LibraryBytes> readLibraryFile(const std::string& path);
 
   std::unique_ptr<char[]> copy_;
   const char* data_ = "";
@@ -35,6 +37,6 @@ class LibraryBytes {
 // (a device such as /dev/zero would be read without end), it is larger than memory can hold,
 // or it changed while it was read. Read rather than mapped, so that a file that shrinks later
 // cannot take away pages the reply still points into.
-std::variant<LibraryBytes, std::string> readLibraryFile(const std::string& path);
+OrFailure<LibraryBytes> readLibraryFile(const std::string& path);
 
 }  // namespace sheafwright

@@ -91,7 +91,7 @@ ScriptOutcome libraryReply(LibraryBytes bytes, const std::string& source) {
   if (library->parse()) {
     return {std::make_unique<ReplyDescriptor>(std::move(library), 0), nullptr};
   }
-  std::variant<RewrittenLibrary, ScriptOutcome> reread = readRefused(library->text(), source);
+  OrFailure<RewrittenLibrary, ScriptOutcome> reread = readRefused(library->text(), source);
   if (auto* outcome = std::get_if<ScriptOutcome>(&reread)) {
     return std::move(*outcome);
   }

@@ -70,8 +70,8 @@ ScriptOutcome libraryFailure(std::string_view message) {
 // written with sorted keys; and replies that are no list or hold integers beyond 64 bits, which
 // are served from nlohmann's rewrite (such integers become floating point numbers, which have
 // no text).
-std::variant<RewrittenLibrary, ScriptOutcome> readRefused(std::string_view text,
-                                                          const std::string& source) {
+OrFailure<RewrittenLibrary, ScriptOutcome> readRefused(std::string_view text,
+                                                       const std::string& source) {
   const std::string prefix = "Notes library " + source + " is not valid JSON: ";
   json tree;
   try {

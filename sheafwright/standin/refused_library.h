@@ -2,6 +2,7 @@
 // broken file breaks; and the stand-in's error records.
 #pragma once
 
+#include "sheafwright/or_failure.h"
 #include "sheafwright/script_runner.h"
 
 #include <cstddef>
@@ -24,7 +25,7 @@ struct RewrittenLibrary {
 // A library text the fast reading refused, read by nlohmann: rewritten for the fast reading,
 // or the outcome to serve as it is (the message of a broken file, or the file's own error
 // record). `source` names the file in messages.
-std::variant<RewrittenLibrary, ScriptOutcome> readRefused(std::string_view text,
-                                                          const std::string& source);
+OrFailure<RewrittenLibrary, ScriptOutcome> readRefused(std::string_view text,
+                                                       const std::string& source);
 
 }  // namespace sheafwright
