@@ -4,6 +4,7 @@
 // and refusal exactly when the file is not valid JSON.
 #include "fuzz/fuzz_check.h"
 #include "sheafwright/notes_reader.h"
+#include "sheafwright/standin/library_tree.h"
 #include "sheafwright/standin/standin_runner.h"
 #include "sheafwright/unicode_text.h"
 
@@ -53,7 +54,7 @@ std::optional<json> reference(const std::string& text) {
   }
   try {
     return json::parse(text, [](int depth, json::parse_event_t, json&) {
-      if (depth > sheafwright::kMaxLibraryDepth) {
+      if (depth > sheafwright::standin::kMaxLibraryDepth) {
         throw TooDeep();
       }
       return true;

@@ -108,7 +108,7 @@ NotesReader::FolderNotes unpack(std::unique_ptr<ScriptDescriptor> reply) {
 
 // One reply of a folder's notes, played by a library text.
 NotesReader::FolderNotes readLibrary(const std::string& json) {
-  return unpack(libraryReply(LibraryBytes(json), "test.json").reply);
+  return unpack(standin::libraryReply(standin::LibraryBytes(json), "test.json").reply);
 }
 
 // What the reader makes of a reply: its notes, and the notes it could not read with why (those

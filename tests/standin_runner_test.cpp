@@ -34,7 +34,7 @@ Served serveOutcome(ScriptOutcome outcome) {
 }
 
 Served serve(const std::string& json) {
-  return serveOutcome(libraryReply(LibraryBytes(json), "lib.json"));
+  return serveOutcome(standin::libraryReply(standin::LibraryBytes(json), "lib.json"));
 }
 
 TEST(StandInTest, OnlyWhiteSpaceMayFollowTheValue) {
@@ -333,7 +333,7 @@ TEST(StandInTest, UnreadableLibraryFileNamesPathAndReason) {
 
 TEST(StandInTest, SampleLibraryIsAValidLibraryWithNotes) {
   const NotesReader::FolderNotes library = NotesReader::Session().unpack(
-      libraryReply(LibraryBytes(sampleLibraryJson()), "(sample)").reply);
+      standin::libraryReply(standin::LibraryBytes(sampleLibraryJson()), "(sample)").reply);
   EXPECT_EQ(library.size(), 4u);
   EXPECT_TRUE(library.unreadableNotes().empty());
 }

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace sheafwright {
+namespace sheafwright::standin {
 
 LibraryBytes::LibraryBytes(std::string_view text)
     : copy_(new char[text.size() + kLibraryPadding]), data_(copy_.get()), size_(text.size()) {
@@ -92,4 +92,4 @@ OrFailure<LibraryBytes> readLibraryFile(const std::string& path) {
   return bytes;
 }
 
-}  // namespace sheafwright
+}  // namespace sheafwright::standin

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <variant>
 
-namespace sheafwright {
+namespace sheafwright::standin {
 
 // Zero bytes after the text; at least what simdjson reads ahead (checked where it is used).
 inline constexpr std::size_t kLibraryPadding = 64;
@@ -39,4 +39,4 @@ class LibraryBytes {
 // cannot take away pages the reply still points into.
 OrFailure<LibraryBytes> readLibraryFile(const std::string& path);
 
-}  // namespace sheafwright
+}  // namespace sheafwright::standin

@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-namespace sheafwright {
+namespace sheafwright::standin {
 
 namespace {
 
@@ -106,4 +106,4 @@ ScriptOutcome libraryReply(LibraryBytes bytes, const std::string& source) {
           nullptr};
 }
 
-}  // namespace sheafwright
+}  // namespace sheafwright::standin

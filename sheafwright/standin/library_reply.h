@@ -6,10 +6,10 @@
 
 #include <string>
 
-namespace sheafwright {
+namespace sheafwright::standin {
 
 // The reply that a library plays, read by simdjson, or else as nlohmann rewrites it; or the
 // error record of a broken one. `source` names it in messages.
 ScriptOutcome libraryReply(LibraryBytes bytes, const std::string& source);
 
-}  // namespace sheafwright
+}  // namespace sheafwright::standin

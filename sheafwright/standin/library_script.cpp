@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace sheafwright {
+namespace sheafwright::standin {
 
 namespace {
 
@@ -166,4 +166,4 @@ std::unique_ptr<Script> makeLibraryScript(std::function<ScriptOutcome()> serveLi
   return std::make_unique<LibraryScript>(std::move(serveLibrary));
 }
 
-}  // namespace sheafwright
+}  // namespace sheafwright::standin

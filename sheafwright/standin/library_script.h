@@ -6,10 +6,10 @@
 #include <functional>
 #include <memory>
 
-namespace sheafwright {
+namespace sheafwright::standin {
 
 // A script whose handlers "folderNames", "folderNotes" and "noteCount" answer from the reply
 // `serveLibrary` gives, asked for anew at each "folderNames".
 std::unique_ptr<Script> makeLibraryScript(std::function<ScriptOutcome()> serveLibrary);
 
-}  // namespace sheafwright
+}  // namespace sheafwright::standin

@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <utility>
 
-namespace sheafwright {
+namespace sheafwright::standin {
 
 static_assert(kLibraryPadding >= simdjson::SIMDJSON_PADDING);
 
@@ -238,4 +238,4 @@ bool LibraryTree::parse(int wrappingLevels) {
          TreeBuilder(nodes_, wrappingLevels).build(document);
 }
 
-}  // namespace sheafwright
+}  // namespace sheafwright::standin

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace sheafwright {
+namespace sheafwright::standin {
 
 // Deeper nesting is refused as a broken library, so nothing later recurses without bound.
 inline constexpr int kMaxLibraryDepth = 512;
@@ -51,4 +51,4 @@ class LibraryTree {
   std::vector<LibraryNode> nodes_;
 };
 
-}  // namespace sheafwright
+}  // namespace sheafwright::standin

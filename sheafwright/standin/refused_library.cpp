@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <utility>
 
-namespace sheafwright {
+namespace sheafwright::standin {
 
 namespace {
 
@@ -102,4 +102,4 @@ OrFailure<RewrittenLibrary, ScriptOutcome> readRefused(std::string_view text,
   return RewrittenLibrary{"[" + tree.dump() + "]", 1};
 }
 
-}  // namespace sheafwright
+}  // namespace sheafwright::standin

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <variant>
 
-namespace sheafwright {
+namespace sheafwright::standin {
 
 // The error record of a failed run whose message is `message` (made UTF-8).
 ScriptOutcome libraryFailure(std::string_view message);
@@ -28,4 +28,4 @@ struct RewrittenLibrary {
 OrFailure<RewrittenLibrary, ScriptOutcome> readRefused(std::string_view text,
                                                        const std::string& source);
 
-}  // namespace sheafwright
+}  // namespace sheafwright::standin

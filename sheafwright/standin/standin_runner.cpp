@@ -23,7 +23,7 @@ class LibraryRunner : public ScriptRunner {
   explicit LibraryRunner(std::function<ScriptOutcome()> serveLibrary)
       : serveLibrary_(std::move(serveLibrary)) {}
   std::unique_ptr<Script> makeScript(std::string_view) override {
-    return makeLibraryScript(serveLibrary_);
+    return standin::makeLibraryScript(serveLibrary_);
   }
 
  private:
@@ -33,19 +33,19 @@ class LibraryRunner : public ScriptRunner {
 }  // namespace
 
 ScriptOutcome libraryFileReply(const std::string& path) {
-  auto bytes = readLibraryFile(path);
+  auto bytes = standin::readLibraryFile(path);
   if (auto* reason = std::get_if<std::string>(&bytes)) {
-    return libraryFailure("cannot read Notes library " + path + ": " + *reason);
+    return standin::libraryFailure("cannot read Notes library " + path + ": " + *reason);
   }
-  const std::size_t size = std::get<LibraryBytes>(bytes).view().size();
+  const std::size_t size = std::get<standin::LibraryBytes>(bytes).view().size();
   try {
-    return libraryReply(std::move(std::get<LibraryBytes>(bytes)), path);
+    return standin::libraryReply(std::move(std::get<standin::LibraryBytes>(bytes)), path);
   } catch (const std::bad_alloc&) {
     // The file is read, but what it holds does not fit: still a library too large, not a
     // failure of the export's own.
-    return libraryFailure("cannot read Notes library " + path +
-                          ": too large for this machine's memory (" + std::to_string(size) +
-                          " bytes)");
+    return standin::libraryFailure("cannot read Notes library " + path +
+                                   ": too large for this machine's memory (" +
+                                   std::to_string(size) + " bytes)");
   }
 }
 
@@ -64,7 +64,7 @@ std::unique_ptr<ScriptRunner> makeLibraryScriptRunnerFromEnvironment() {
 
 std::unique_ptr<ScriptRunner> makeLibraryTextScriptRunner(std::string text, std::string source) {
   return std::make_unique<LibraryRunner>([text = std::move(text), source = std::move(source)] {
-    return libraryReply(LibraryBytes(text), source);
+    return standin::libraryReply(standin::LibraryBytes(text), source);
   });
 }
 

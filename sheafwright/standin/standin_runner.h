@@ -2,7 +2,6 @@
 #pragma once
 
 #include "sheafwright/script_runner.h"
-#include "sheafwright/standin/library_tree.h"
 
 #include <memory>
 #include <string>
