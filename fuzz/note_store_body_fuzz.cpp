@@ -4,6 +4,7 @@
 #include "sheafwright/html_converter.h"
 #include "sheafwright/note_store_body.h"
 #include "sheafwright/unicode_text.h"
+#include "testing/note_store_body_writer.h"
 
 #include <array>
 #include <cstddef>
@@ -11,25 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include <zlib.h>
-
 namespace {
-
-// The input's first byte chooses: odd, the rest is the protobuf, gzipped here so that the
-// fuzzer reaches the protobuf reader past gzip's checksum; even, the rest is the stored data.
-std::string gzipped(std::string_view bytes) {
-  z_stream stream{};
-  FUZZ_CHECK(deflateInit2(&stream, 1, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK);
-  std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  stream.avail_in = static_cast<uInt>(bytes.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  FUZZ_CHECK(deflate(&stream, Z_FINISH) == Z_STREAM_END);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
 
 constexpr std::array<std::string_view, 16> kTags = {
     "<div>", "</div>", "<h1>", "</h1>", "<h2>",  "</h2>", "<h3>",  "</h3>",
@@ -51,8 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) {
     return 0;
   }
+  // The first byte chooses: odd, the rest is the protobuf, gzipped here so that the fuzzer
+  // reaches the protobuf reader past gzip's checksum; even, the rest is the stored data.
   const std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
-  const std::string stored = (data[0] & 1) != 0 ? gzipped(rest) : std::string(rest);
+  const std::string stored =
+      (data[0] & 1) != 0 ? sheafwright::notestore::gzip(rest) : std::string(rest);
   const auto html = sheafwright::noteStoreBodyHtml(stored);
   if (!html) {
     return 0;

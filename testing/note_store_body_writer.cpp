@@ -90,26 +90,6 @@ std::string attributeRun(std::string_view text, const TestParagraph& paragraph, 
   return run;
 }
 
-std::string gzip(std::string_view data) {
-  z_stream stream{};
-  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8,
-                   Z_DEFAULT_STRATEGY) != Z_OK) {
-    throw std::runtime_error("deflateInit2 failed");
-  }
-  std::string out(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  const int status = deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  if (status != Z_STREAM_END) {
-    throw std::runtime_error("deflate failed");
-  }
-  return out;
-}
-
 bool isListStyle(const std::optional<int>& style) {
   return style && *style >= 100 && *style <= 103;
 }
@@ -144,6 +124,38 @@ std::string escapedText(std::string_view text) {
 }
 
 }  // namespace
+
+std::string gzip(std::string_view data) {
+  z_stream stream{};
+  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8,
+                   Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("deflateInit2 failed");
+  }
+  std::string out(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  const int status = deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  if (status != Z_STREAM_END) {
+    throw std::runtime_error("deflate failed");
+  }
+  return out;
+}
+
+std::string varint(std::uint64_t value) {
+  std::string out;
+  putVarint(out, value);
+  return out;
+}
+
+std::string bytesField(int number, std::string_view bytes) {
+  std::string out;
+  putBytesField(out, number, bytes);
+  return out;
+}
 
 std::string encodeNoteStoreBody(const std::vector<TestParagraph>& paragraphs) {
   // Every paragraph ends in a line feed, which belongs to its last run.

@@ -2,8 +2,10 @@
 // Notes hands to a script, independently of the product's reader.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sheafwright::notestore {
@@ -20,5 +22,11 @@ std::string encodeNoteStoreBody(const std::vector<TestParagraph>& paragraphs);
 
 // The HTML a script gets from Notes for the same note (written independently of the product).
 std::string notesHtml(const std::vector<TestParagraph>& paragraphs);
+
+// The pieces, for stored data built by hand: one gzip member of `data`, a protobuf varint, and
+// a length-delimited field.
+std::string gzip(std::string_view data);
+std::string varint(std::uint64_t value);
+std::string bytesField(int number, std::string_view bytes);
 
 }  // namespace sheafwright::notestore

@@ -17,7 +17,10 @@
 namespace sheafwright {
 namespace {
 
+using notestore::bytesField;
+using notestore::gzip;
 using notestore::TestParagraph;
+using notestore::varint;
 
 constexpr int kTitle = 0, kHeading = 1, kSubheading = 2, kMono = 4, kDotted = 100, kDashed = 101,
               kNumbered = 102, kChecklist = 103;
@@ -140,46 +143,18 @@ TEST(NoteStoreBodyTest, GeneratedNotesAgreeWithTheirHtml) {
 
 // ---- Stored data that is not a readable note --------------------------------------------------
 
-std::string gzipped(std::string_view bytes) {
-  z_stream stream{};
-  deflateInit2(&stream, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_RLE);  // fast on the bomb
-  std::string out(deflateBound(&stream, bytes.size()), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  stream.avail_in = static_cast<uInt>(bytes.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
-
-std::string varint(std::uint64_t value) {
-  std::string out;
-  for (; value >= 0x80; value >>= 7) {
-    out += static_cast<char>((value & 0x7f) | 0x80);
-  }
-  return out + static_cast<char>(value);
-}
-
-// A length-delimited field.
-std::string field(int number, std::string_view bytes) {
-  return varint(static_cast<std::uint64_t>(number) << 3 | 2) + varint(bytes.size()) +
-         std::string(bytes);
-}
-
 std::string run(std::uint64_t length, std::string_view paragraphStyle = {}) {
   std::string out = varint(1 << 3) + varint(length);
-  return paragraphStyle.empty() ? out : out + field(2, paragraphStyle);
+  return paragraphStyle.empty() ? out : out + bytesField(2, paragraphStyle);
 }
 
 // NoteStoreProto -> document -> note of this text and these runs.
 std::string storedNote(std::string_view text, const std::vector<std::string>& runs) {
-  std::string note = field(2, text);
+  std::string note = bytesField(2, text);
   for (const std::string& r : runs) {
-    note += field(5, r);
+    note += bytesField(5, r);
   }
-  return gzipped(field(2, field(3, note)));
+  return gzip(bytesField(2, bytesField(3, note)));
 }
 
 // A well-formed note of 65 MiB of text in 64 KiB of gzip: more than a note may unpack to.
@@ -225,7 +200,7 @@ TEST(NoteStoreBodyTest, RunsShorterThanTheTextLeaveTheRestBodyText) {
 TEST(NoteStoreBodyTest, MalformedDataIsUnreadable) {
   const std::string good = notestore::encodeNoteStoreBody({{"Monday"}, {"Eggs", kDotted}});
   ASSERT_TRUE(noteStoreBodyHtml(good));
-  const std::string proto = field(2, field(3, field(2, "ab")));
+  const std::string proto = bytesField(2, bytesField(3, bytesField(2, "ab")));
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"empty", ""},
       {"not gzip", "plain text"},
@@ -246,16 +221,16 @@ TEST(NoteStoreBodyTest, MalformedDataIsUnreadable) {
          out[out.size() - 6] ^= 1;
          return out;
        }()},
-      {"no document", gzipped(field(1, "x"))},
-      {"no note", gzipped(field(2, field(1, "x")))},
-      {"truncated varint", gzipped(field(2, field(3, "\x28\x80")))},
-      {"truncated key", gzipped(std::string("\x80", 1))},
-      {"length past the end", gzipped(field(2, field(3,
-                                                     "\x12\x05"
-                                                     "ab")))},
-      {"document of the wrong wire type", gzipped(varint(2 << 3) + varint(5))},
-      {"group wire type", gzipped(field(2, field(3, "\x13")))},
-      {"field number 0", gzipped(field(2, field(3, std::string("\x02\x00", 2))))},
+      {"no document", gzip(bytesField(1, "x"))},
+      {"no note", gzip(bytesField(2, bytesField(1, "x")))},
+      {"truncated varint", gzip(bytesField(2, bytesField(3, "\x28\x80")))},
+      {"truncated key", gzip(std::string("\x80", 1))},
+      {"length past the end", gzip(bytesField(2, bytesField(3,
+                                                            "\x12\x05"
+                                                            "ab")))},
+      {"document of the wrong wire type", gzip(varint(2 << 3) + varint(5))},
+      {"group wire type", gzip(bytesField(2, bytesField(3, "\x13")))},
+      {"field number 0", gzip(bytesField(2, bytesField(3, std::string("\x02\x00", 2))))},
       {"runs past the text", storedNote("ab\n", {run(2), run(2)})},
       {"a run past the text of astral characters", storedNote("😀", {run(3)})},
       {"a run longer than any text", storedNote("ab", {run(~std::uint64_t{0})})},
