@@ -176,6 +176,13 @@ TEST(NotesReaderTest, EachElementIsANoteOrSaysWhyItIsNone) {
       {R"([7, "N", {"a": 1}, )" + d1 + ", " + d2 + "]", {}, U{"7", "N", "not handed over"}},
       {R"([null, "N", 1.5, )" + d1 + ", " + d2 + "]", {}, U{"", "N", "not handed over"}},
       {R"(["F", "N", "x", )" + d1 + "]", {}, U{"F", "N", "not handed over"}},
+      // Any value's text for a folder or name; a modified date that is none is the creation's.
+      {R"([42, null, "", )" + d1 + R"(, "2024-01-02T00:00:00Z"])",
+       NotesReader::Note{"42", "", "", plain.created, plain.created},
+       {}},
+      {R"([-7, 1.5, "", {"date": "2024-05-01T10:00:00.500+02:00"}, {}])",
+       NotesReader::Note{"-7", "", "", at("2024-05-01T08:00:00.5Z"), at("2024-05-01T08:00:00.5Z")},
+       {}},
       {R"(["F", null])", {}, U{"F", {}, "not handed over"}},
       {R"(["F"])", {}, U{"F", {}, "folder could not be opened"}},
       {R"([null])", {}, U{{}, {}, "folder could not be opened"}},
@@ -188,23 +195,6 @@ TEST(NotesReaderTest, EachElementIsANoteOrSaysWhyItIsNone) {
     EXPECT_EQ(read.notes, c.note ? std::vector{*c.note} : std::vector<NotesReader::Note>{});
     EXPECT_EQ(read.unreadable, c.unreadable ? std::vector{*c.unreadable} : std::vector<U>{});
   }
-}
-
-TEST(NotesReaderTest, UnpacksRepliesAndCopesWithOddElements) {
-  const Read read = readAll(readLibrary(R"([
-    ["F", "N", "<div>x</div>", {"date": "2024-03-12T08:30:00Z"}, {"date": "2024-03-14T18:00:00Z"}],
-    ["four", "fields", "only", {"date": "2024-03-12T08:30:00Z"}],
-    "not a list",
-    [42, null, "", {"date": "2024-01-01T00:00:00Z"}, "2024-01-02T00:00:00Z"],
-    [-7, 1.5, "", {"date": "2024-05-01T10:00:00.500+02:00"}, {}]
-  ])"));
-  ASSERT_EQ(read.notes.size(), 3u);
-  EXPECT_EQ(read.unreadable.size(), 2u);
-  EXPECT_EQ(read.notes[1].folder, "42");
-  EXPECT_EQ(read.notes[1].name, "");
-  EXPECT_EQ(read.notes[1].modified, read.notes[1].created);
-  EXPECT_EQ(read.notes[2].folder, "-7");
-  EXPECT_EQ(read.notes[2].created, at("2024-05-01T08:00:00.5Z"));
 }
 
 TEST(NotesReaderTest, MissingDatesBecomeTheSameCurrentInstant) {
