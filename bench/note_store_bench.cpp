@@ -2,7 +2,7 @@
 // floor (read every note's data with SQLite, gunzip it, write an output of the tool's size,
 // fsync, rename), and beside the same notes read from a stand-in library file; one after the
 // other in every round, with the output on disk and on a RAM disk (/dev/shm) where there is one.
-#include "testing/child_process.h"
+#include "bench/timed_runs.h"
 #include "testing/note_store_body_writer.h"
 #include "testing/note_store_writer.h"
 
@@ -67,8 +67,8 @@ std::vector<TestParagraph> diaryNote(std::size_t bytes, bool mixed, std::mt19937
     note.push_back(std::move(paragraph));
   };
   while (size < bytes) {
-    const unsigned day = 1 + random() % 28;
-    const unsigned month = random() % 12;
+    const auto day = static_cast<unsigned>(1 + random() % 28);
+    const auto month = static_cast<unsigned>(random() % 12);
     switch (random() % 3) {
       case 0:
         add({.text = "2024-" + std::to_string(100 + month + 1).substr(1) + "-" +
@@ -106,11 +106,6 @@ struct Prepared {
   std::string problem;
 };
 
-struct RunResult {
-  double seconds;
-  bool ok;
-};
-
 RunResult runProcess(const char* program, const std::vector<std::string>& arguments,
                      const std::optional<fs::path>& library,
                      const fs::path& printed = "/dev/null") {
@@ -120,10 +115,7 @@ RunResult runProcess(const char* program, const std::vector<std::string>& argume
                      .out = printed};
   child.environment["SHEAFWRIGHT_NOTES_LIBRARY"] =
       library ? std::optional<std::string>(library->string()) : std::nullopt;
-  const auto start = std::chrono::steady_clock::now();
-  const ChildExit exit = runChild(child);
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  return {elapsed.count(), exit.status == 0};
+  return runTimed(child);
 }
 
 RunResult fromDatabase(const Prepared& prepared, const fs::path& output,
@@ -138,57 +130,25 @@ RunResult fromLibrary(const Prepared& prepared, const fs::path& output,
   return runProcess(SHEAFWRIGHT_BINARY, {"--out", output.string()}, prepared.library, printed);
 }
 
-// The records of an import file, counted as they stream past; absent when it is not JSON.
-std::optional<std::size_t> recordCount(const fs::path& output) {
-  std::ifstream in(output, std::ios::binary);
-  std::size_t records = 0;
-  try {
-    const nlohmann::json document = nlohmann::json::parse(
-        in, [&records](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
-          if (depth == 2 && event == nlohmann::json::parse_event_t::object_end) {
-            ++records;
-            return false;
-          }
-          return true;
-        });
-    if (!document.is_object() || !document.contains("records")) {
-      return std::nullopt;
-    }
-  } catch (const nlohmann::json::exception&) {
-    return std::nullopt;
-  }
-  return records;
-}
-
 // One untimed run of each source: the files must be JSON, hold as many records as the tool
 // says it wrote, and the two sources as many as each other.
 std::string checkOutputs(const Prepared& prepared) {
-  std::optional<std::size_t> counts[2];
+  std::size_t counts[2] = {0, 0};
   for (int source = 0; source < 2; ++source) {
     const fs::path output = prepared.database.string() + ".out.json";
     const fs::path printed = prepared.database.string() + ".printed";
     const RunResult result = source == 0 ? fromDatabase(prepared, output, printed)
                                          : fromLibrary(prepared, output, printed);
-    std::ifstream lines(printed);
-    const std::string said((std::istreambuf_iterator<char>(lines)), {});
-    const std::size_t wrote = said.rfind("\nWrote ");
-    counts[source] = recordCount(output);
+    const std::string problem = checkExport(result, output, printed, &counts[source]);
     fs::remove(output);
     fs::remove(printed);
-    if (!result.ok || wrote == std::string::npos) {
-      return "the tool failed";
-    }
-    if (!counts[source]) {
-      return "the tool's output is not JSON";
-    }
-    if (std::strtoull(said.c_str() + wrote + 7, nullptr, 10) != *counts[source]) {
-      return "the output has " + std::to_string(*counts[source]) +
-             " records, not the number the tool wrote";
+    if (!problem.empty()) {
+      return problem;
     }
   }
-  if (counts[0] != counts[1] || *counts[0] == 0) {
-    return "the database gave " + std::to_string(*counts[0]) + " records, the library file " +
-           std::to_string(*counts[1]);
+  if (counts[0] != counts[1] || counts[0] == 0) {
+    return "the database gave " + std::to_string(counts[0]) + " records, the library file " +
+           std::to_string(counts[1]);
   }
   return {};
 }
@@ -252,20 +212,6 @@ const Prepared& prepared(bool mixed) {
   return ready;
 }
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t middle = values.size() / 2;
-  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-struct Place {
-  const char* name;
-  fs::path dir;
-  std::vector<double> tool;
-  std::vector<double> floor;
-  std::vector<double> library;
-};
-
 void BM_DatabaseAgainstFloor(benchmark::State& state) {
   const bool mixed = state.range(0) != 0;
   const Prepared& notes = prepared(mixed);
@@ -273,10 +219,7 @@ void BM_DatabaseAgainstFloor(benchmark::State& state) {
     state.SkipWithError(notes.problem.c_str());
     return;
   }
-  std::vector<Place> places = {{"", fs::temp_directory_path(), {}, {}, {}}};
-  if (std::error_code error; fs::is_directory("/dev/shm", error)) {
-    places.push_back({"ram_", "/dev/shm", {}, {}, {}});
-  }
+  std::vector<Place> places = outputPlaces(3);  // the tool, the floor, the library file
   const std::string id = std::to_string(::getpid());
   const auto round = [&](Place& place) {
     const fs::path output = place.dir / ("sheafwright-output-" + id + ".json");
@@ -297,25 +240,15 @@ void BM_DatabaseAgainstFloor(benchmark::State& state) {
       state.SkipWithError(least.ok ? "the tool failed on the library file" : "the floor failed");
       return false;
     }
-    place.tool.push_back(tool.seconds);
-    place.floor.push_back(least.seconds);
-    place.library.push_back(file.seconds);
+    place.seconds[0].push_back(tool.seconds);
+    place.seconds[1].push_back(least.seconds);
+    place.seconds[2].push_back(file.seconds);
     return true;
   };
-  for (auto _ : state) {
-    if (!std::all_of(places.begin(), places.end(), round)) {
-      return;
-    }
-    state.SetIterationTime(places.back().tool.back());
+  if (!runRounds(state, places, round)) {
+    return;
   }
-  for (const Place& place : places) {
-    const std::string name = place.name;
-    state.counters[name + "tool_ms"] = median(place.tool) * 1e3;
-    state.counters[name + "floor_ms"] = median(place.floor) * 1e3;
-    state.counters[name + "vs_floor"] = median(place.tool) / median(place.floor);
-    state.counters[name + "file_ms"] = median(place.library) * 1e3;
-    state.counters[name + "vs_file"] = median(place.tool) / median(place.library);
-  }
+  reportPlaces(state, places, {"tool", "floor", "file"});
   state.counters["text_MB"] = static_cast<double>(notes.textBytes) / (1 << 20);
   state.counters["notes"] = static_cast<double>(notes.notes);
   state.counters["limit"] = 1.5;

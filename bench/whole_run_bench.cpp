@@ -3,6 +3,7 @@
 // time against the physical floor (reading and parsing the library with simdjson, writing an
 // output of the same size, fsync, rename), measured alternately in one run.
 #include "bench/library_generator.h"
+#include "bench/timed_runs.h"
 #include "testing/child_process.h"
 
 #include <benchmark/benchmark.h>
@@ -55,25 +56,15 @@ const Prepared& libraryFile(std::size_t megabytes, Alphabet alphabet, bool withI
   return made[key] = Prepared{path, library.htmlBytes, library.json.size(), checkOutput(path)};
 }
 
-struct RunResult {
-  double seconds;
-  long peakKilobytes;
-  bool ok;
-};
-
 // Runs `program` with `arguments` (and the library in the environment), as a user would; its
 // standard output goes to `printed` when given.
 RunResult runProcess(const char* program, const std::vector<std::string>& arguments,
                      const fs::path& library, const fs::path* printed = nullptr) {
-  const ChildProcess child{
-      .program = program,
-      .arguments = arguments,
-      .environment = {{"SHEAFWRIGHT_NOTES_LIBRARY", library.string()}, {"TZ", "Europe/Berlin"}},
-      .out = printed != nullptr ? *printed : fs::path("/dev/null")};
-  const auto start = std::chrono::steady_clock::now();
-  const ChildExit exit = runChild(child);
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  return {elapsed.count(), exit.peakKilobytes, exit.status == 0};
+  return runTimed(
+      {.program = program,
+       .arguments = arguments,
+       .environment = {{"SHEAFWRIGHT_NOTES_LIBRARY", library.string()}, {"TZ", "Europe/Berlin"}},
+       .out = printed != nullptr ? *printed : fs::path("/dev/null")});
 }
 
 RunResult runTool(const fs::path& library, const fs::path& output,
@@ -81,47 +72,11 @@ RunResult runTool(const fs::path& library, const fs::path& output,
   return runProcess(SHEAFWRIGHT_BINARY, {"--out", output.string()}, library, printed);
 }
 
-// The records of an import file, counted as they stream past: a text library's output is
-// several times its size, too much to hold as one JSON value. Absent when it is not JSON.
-std::optional<std::size_t> recordCount(const fs::path& output) {
-  std::ifstream in(output, std::ios::binary);
-  std::size_t records = 0;
-  try {
-    const nlohmann::json document = nlohmann::json::parse(
-        in, [&records](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
-          if (depth == 2 && event == nlohmann::json::parse_event_t::object_end) {
-            ++records;
-            return false;  // counted; not kept
-          }
-          return true;
-        });
-    if (!document.is_object() || !document.contains("records")) {
-      return std::nullopt;
-    }
-  } catch (const nlohmann::json::exception&) {
-    return std::nullopt;
-  }
-  return records;
-}
-
-// One untimed run per library: a speed-up that breaks the output must not pass as faster. The
-// file must be JSON with as many records as the tool says it wrote.
+// One untimed run per library: the file must be JSON with as many records as the tool says.
 std::string checkOutput(const fs::path& library) {
   const fs::path output = library.string() + ".out.json";
   const fs::path printed = library.string() + ".printed";
-  const RunResult result = runTool(library, output, &printed);
-  std::ifstream lines(printed);
-  const std::string said((std::istreambuf_iterator<char>(lines)), {});
-  const std::size_t wrote = said.rfind("\nWrote ");
-  std::string problem;
-  if (!result.ok || wrote == std::string::npos) {
-    problem = "the tool failed";
-  } else if (const std::optional<std::size_t> records = recordCount(output); !records) {
-    problem = "the tool's output is not JSON";
-  } else if (std::strtoull(said.c_str() + wrote + 7, nullptr, 10) != *records) {
-    problem =
-        "the tool's output has " + std::to_string(*records) + " records, not the number it wrote";
-  }
+  const std::string problem = checkExport(runTool(library, output, &printed), output, printed);
   fs::remove(output);
   fs::remove(printed);
   return problem;
@@ -130,12 +85,6 @@ std::string checkOutput(const fs::path& library) {
 RunResult runFloor(const fs::path& library, const fs::path& output, std::uintmax_t bytes) {
   return runProcess(SHEAFWRIGHT_FLOOR, {library.string(), output.string(), std::to_string(bytes)},
                     library);
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t middle = values.size() / 2;
-  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 void BM_WholeRun(benchmark::State& state) {
@@ -181,19 +130,6 @@ BENCHMARK(BM_WholeRun)
     ->Unit(benchmark::kMillisecond);
 
 // The tool and the physical floor, one after the other in every iteration so that both see the
-// same machine; the ratio is that of the medians.
-// Where an output can go: the temporary directory's disk, whose fsync can hide the tool's own
-// work, and a RAM disk where there is one (/dev/shm), where the work stands alone as a fast
-// SSD would show it. Each gathers its own times of the tool, the floor and an earlier build.
-struct Place {
-  const char* name;  // the prefix of its counters
-  fs::path dir;
-  std::vector<double> tool;
-  std::vector<double> floor;
-  std::vector<double> earlier;
-};
-
-// The tool and the physical floor, one after the other in every iteration so that both see the
 // same machine, on disk and on a RAM disk; each ratio is that of the medians.
 void BM_AgainstFloor(benchmark::State& state) {
   const Alphabet alphabet = state.range(0) == 0 ? Alphabet::kAscii : Alphabet::kMixed;
@@ -203,10 +139,7 @@ void BM_AgainstFloor(benchmark::State& state) {
     state.SkipWithError(library.problem.c_str());
     return;
   }
-  std::vector<Place> places = {{"", fs::temp_directory_path(), {}, {}, {}}};
-  if (std::error_code error; fs::is_directory("/dev/shm", error)) {
-    places.push_back({"ram_", "/dev/shm", {}, {}, {}});
-  }
+  std::vector<Place> places = outputPlaces(3);  // the tool, the floor, an earlier build
   const std::string id = std::to_string(::getpid());
   // An earlier build of the tool, when SHEAFWRIGHT_BENCH_BEFORE names one, runs in the same
   // rounds, so that a change is measured against what it changed in one run.
@@ -233,27 +166,21 @@ void BM_AgainstFloor(benchmark::State& state) {
       if (!old.ok) {
         return failed("the earlier build failed");
       }
-      place.earlier.push_back(old.seconds);
+      place.seconds[2].push_back(old.seconds);
     }
     fs::remove(toolOutput);
-    place.tool.push_back(run.seconds);
-    place.floor.push_back(least.seconds);
+    place.seconds[0].push_back(run.seconds);
+    place.seconds[1].push_back(least.seconds);
     return true;
   };
-  for (auto _ : state) {
-    if (!std::all_of(places.begin(), places.end(), round)) {
-      return;
-    }
-    state.SetIterationTime(places.back().tool.back());
+  if (!runRounds(state, places, round)) {
+    return;
   }
+  reportPlaces(state, places, {"tool", "floor", "before"});
   for (const Place& place : places) {
-    const std::string name = place.name;
-    state.counters[name + "tool_ms"] = median(place.tool) * 1e3;
-    state.counters[name + "floor_ms"] = median(place.floor) * 1e3;
-    state.counters[name + "vs_floor"] = median(place.tool) / median(place.floor);
-    if (!place.earlier.empty()) {
-      state.counters[name + "before_ms"] = median(place.earlier) * 1e3;
-      state.counters[name + "before_vs_floor"] = median(place.earlier) / median(place.floor);
+    if (!place.seconds[2].empty()) {
+      state.counters[place.prefix + "before_vs_floor"] =
+          median(place.seconds[2]) / median(place.seconds[1]);
     }
   }
   state.counters["limit"] = withImages ? 1.5 : 1.7;

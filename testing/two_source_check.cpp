@@ -84,6 +84,10 @@ constexpr std::array<std::optional<int>, 10> kStyles = {
 struct Folder {
   TestFolder row;
   std::optional<std::string> served;  // the name it is served under; none: left out
+  // What is inside it is left out too: the trash, a folder marked for deletion, or one inside
+  // either. A smart folder leaves out only itself (Notes nests nothing in one; a database that
+  // does still has its folders read, so that nothing is lost).
+  bool hidesInside = false;
 };
 
 class Generator {
@@ -122,16 +126,19 @@ class Generator {
           const std::string name = pick(kFolderNames);
           folder.row.title = name;
           folder.row.parent = parent;
-          folder.served = folders[parent].served ? std::optional<std::string>(name) : std::nullopt;
+          folder.hidesInside = folders[parent].hidesInside;
+          folder.served = folder.hidesInside ? std::nullopt : std::optional<std::string>(name);
           break;
         }
         case 6:
           folder.row.type = 1;
           folder.row.identifier = "TrashFolder-" + std::to_string(i);
+          folder.hidesInside = true;
           break;
         case 7:
           folder.row.title = "Bin";
           folder.row.identifier = "TrashFolder-CloudKit";
+          folder.hidesInside = true;
           break;
         case 8:
           folder.row.title = "Smart";
@@ -140,6 +147,7 @@ class Generator {
         case 9:
           folder.row.title = pick(kFolderNames);
           folder.row.markedForDeletion = true;
+          folder.hidesInside = true;
           break;
         case 10:
           // No name of its own, and not the default folder: no name at all.
@@ -148,8 +156,8 @@ class Generator {
         default:
           folder.row.title = "Under";
           folder.row.parent = bytes_.below(i);
-          folder.served = folders[*folder.row.parent].served ? std::optional<std::string>("Under")
-                                                             : std::nullopt;
+          folder.hidesInside = folders[*folder.row.parent].hidesInside;
+          folder.served = folder.hidesInside ? std::nullopt : std::optional<std::string>("Under");
           break;
       }
       folders.push_back(std::move(folder));
