@@ -352,7 +352,7 @@ struct Layout {
   std::string created;  // the expression for a note's creation date
 };
 
-std::variant<Layout, std::string> layoutOf(const sqlite::Database& database) {
+OrFailure<Layout> layoutOf(const sqlite::Database& database) {
   for (const char* table : {"Z_PRIMARYKEY", "ZICCLOUDSYNCINGOBJECT", "ZICNOTEDATA"}) {
     if (!database.hasColumn(table)) {
       return "no table " + std::string(table);
@@ -535,7 +535,7 @@ FileStamp stampOf(const fs::path& path) {
 // the copy's own -shm. Notes may checkpoint between the two copies, so both are stamped (size
 // and modification time) before and after; a copy taken while they changed is taken again.
 // The -shm is not copied: SQLite rebuilds it from the log.
-std::variant<std::unique_ptr<TemporaryDirectory>, std::string> snapshot(const std::string& path) {
+OrFailure<std::unique_ptr<TemporaryDirectory>> snapshot(const std::string& path) {
   const std::string shown = text::withControlsShown(path);
   std::error_code error;
   fs::path base = fs::temp_directory_path(error);
@@ -588,8 +588,8 @@ std::variant<std::unique_ptr<TemporaryDirectory>, std::string> snapshot(const st
 
 }  // namespace
 
-std::variant<std::unique_ptr<ScriptRunner>, std::string> openNoteStore(const std::string& path,
-                                                                       bool includeDeleted) {
+OrFailure<std::unique_ptr<ScriptRunner>> openNoteStore(const std::string& path,
+                                                       bool includeDeleted) {
   auto copied = snapshot(path);
   if (auto* message = std::get_if<std::string>(&copied)) {
     return std::move(*message);
@@ -599,7 +599,7 @@ std::variant<std::unique_ptr<ScriptRunner>, std::string> openNoteStore(const std
   try {
     sqlite::Database database =
         sqlite::Database::open((directory->path() / "NoteStore.sqlite").string());
-    const std::variant<Layout, std::string> layout = layoutOf(database);
+    const OrFailure<Layout> layout = layoutOf(database);
     if (const auto* missing = std::get_if<std::string>(&layout)) {
       return "The Notes database " + shown + " has a layout this tool does not know: " + *missing +
              ".";

@@ -2,6 +2,7 @@
 // "folderNotes" answer from NoteStore.sqlite what the script would answer from Notes.
 #pragma once
 
+#include "sheafwright/or_failure.h"
 #include "sheafwright/script_runner.h"
 
 #include <memory>
@@ -18,7 +19,7 @@ std::string defaultNoteStorePath();
 // A runner over a private copy of the database at `path` (and its write-ahead log), or the
 // one-line message that says why it cannot be read. `includeDeleted` serves Notes' trash too.
 // The copy is deleted with the runner.
-std::variant<std::unique_ptr<ScriptRunner>, std::string> openNoteStore(const std::string& path,
-                                                                       bool includeDeleted);
+OrFailure<std::unique_ptr<ScriptRunner>> openNoteStore(const std::string& path,
+                                                       bool includeDeleted);
 
 }  // namespace sheafwright
