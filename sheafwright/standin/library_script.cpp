@@ -1,6 +1,7 @@
 // The stand-in's script: a library's reply cut into folders, and the handlers over them.
 #include "sheafwright/standin/library_script.h"
 
+#include "sheafwright/script_values.h"
 #include "sheafwright/standin/refused_library.h"
 
 #include <cstdint>
@@ -96,11 +97,13 @@ class LibraryScript : public Script {
       }
       folders_.back().items.push_back(i);
     }
-    std::vector<std::optional<std::string>> list;
+    // Each folder's name: a text, or no value.
+    std::vector<ValueDescriptor::Value> names;
     for (const Folder& folder : folders_) {
-      list.push_back(folder.name);
+      names.push_back(folder.name ? ValueDescriptor::Value(*folder.name)
+                                  : ValueDescriptor::Value());
     }
-    return {std::make_unique<NamesDescriptor>(std::move(list)), nullptr};
+    return {std::make_unique<ListDescriptor>(std::move(names)), nullptr};
   }
 
   ScriptOutcome folderNotes(std::int64_t position) {
@@ -119,41 +122,10 @@ class LibraryScript : public Script {
       return libraryFailure("there is no folder " + std::to_string(position) +
                             " in the folder list");
     }
-    return {std::make_unique<NameDescriptor>(
+    return {std::make_unique<ValueDescriptor>(
                 std::to_string(folders_[static_cast<std::size_t>(position - 1)].items.size())),
             nullptr};
   }
-
-  // A folder's name in the folder list: a text, or no value.
-  class NameDescriptor : public ScriptDescriptor {
-   public:
-    explicit NameDescriptor(std::optional<std::string> text) : text_(std::move(text)) {}
-    std::int64_t numberOfItems() const override { return 0; }
-    std::unique_ptr<ScriptDescriptor> item(std::int64_t) const override { return nullptr; }
-    std::optional<std::string> stringValue() const override { return text_; }
-    std::optional<Date> dateValue() const override { return std::nullopt; }
-
-   private:
-    std::optional<std::string> text_;
-  };
-
-  class NamesDescriptor : public ScriptDescriptor {
-   public:
-    explicit NamesDescriptor(std::vector<std::optional<std::string>> names)
-        : names_(std::move(names)) {}
-    std::int64_t numberOfItems() const override { return static_cast<std::int64_t>(names_.size()); }
-    std::unique_ptr<ScriptDescriptor> item(std::int64_t index) const override {
-      if (index < 1 || index > numberOfItems()) {
-        return nullptr;
-      }
-      return std::make_unique<NameDescriptor>(names_[static_cast<std::size_t>(index - 1)]);
-    }
-    std::optional<std::string> stringValue() const override { return std::nullopt; }
-    std::optional<Date> dateValue() const override { return std::nullopt; }
-
-   private:
-    std::vector<std::optional<std::string>> names_;
-  };
 
   std::function<ScriptOutcome()> serveLibrary_;
   std::shared_ptr<const ScriptDescriptor> reply_;
