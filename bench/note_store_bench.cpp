@@ -10,7 +10,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -106,28 +105,16 @@ struct Prepared {
   std::string problem;
 };
 
-RunResult runProcess(const char* program, const std::vector<std::string>& arguments,
-                     const std::optional<fs::path>& library,
-                     const fs::path& printed = "/dev/null") {
-  ChildProcess child{.program = program,
-                     .arguments = arguments,
-                     .environment = {{"TZ", "Europe/Berlin"}},
-                     .out = printed};
-  child.environment["SHEAFWRIGHT_NOTES_LIBRARY"] =
-      library ? std::optional<std::string>(library->string()) : std::nullopt;
-  return runTimed(child);
-}
-
 RunResult fromDatabase(const Prepared& prepared, const fs::path& output,
                        const fs::path& printed = "/dev/null") {
-  return runProcess(SHEAFWRIGHT_BINARY,
-                    {"--database-file", prepared.database.string(), "--out", output.string()},
-                    std::nullopt, printed);
+  return runWithLibrary(SHEAFWRIGHT_BINARY,
+                        {"--database-file", prepared.database.string(), "--out", output.string()},
+                        std::nullopt, printed);
 }
 
 RunResult fromLibrary(const Prepared& prepared, const fs::path& output,
                       const fs::path& printed = "/dev/null") {
-  return runProcess(SHEAFWRIGHT_BINARY, {"--out", output.string()}, prepared.library, printed);
+  return runWithLibrary(SHEAFWRIGHT_BINARY, {"--out", output.string()}, prepared.library, printed);
 }
 
 // One untimed run of each source: the files must be JSON, hold as many records as the tool
@@ -229,7 +216,7 @@ void BM_DatabaseAgainstFloor(benchmark::State& state) {
       state.SkipWithError("the tool failed on the database");
       return false;
     }
-    const RunResult least = runProcess(
+    const RunResult least = runWithLibrary(
         SHEAFWRIGHT_NOTE_STORE_FLOOR,
         {notes.database.string(), floorOutput.string(), std::to_string(fs::file_size(output))},
         std::nullopt);
@@ -266,15 +253,5 @@ BENCHMARK(BM_DatabaseAgainstFloor)
 }  // namespace sheafwright::bench
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  for (const char* mixed : {"-ascii", "-mixed"}) {
-    const std::string stem = (std::filesystem::temp_directory_path() /
-                              ("sheafwright-note-store-" + std::to_string(::getpid()) + mixed))
-                                 .string();
-    std::filesystem::remove(stem + ".sqlite");
-    std::filesystem::remove(stem + ".json");
-  }
-  return 0;
+  return sheafwright::bench::runBenchmarks(argc, argv, "sheafwright-note-store-");
 }

@@ -9,6 +9,8 @@
 #include <iterator>
 #include <system_error>
 
+#include <unistd.h>
+
 namespace sheafwright::bench {
 
 namespace fs = std::filesystem;
@@ -45,6 +47,31 @@ RunResult runTimed(const ChildProcess& child) {
   const ChildExit exit = runChild(child);
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   return {elapsed.count(), exit.peakKilobytes, exit.status == 0};
+}
+
+RunResult runWithLibrary(const char* program, const std::vector<std::string>& arguments,
+                         const std::optional<fs::path>& library, const fs::path& printed) {
+  ChildProcess child{.program = program,
+                     .arguments = arguments,
+                     .environment = {{"TZ", "Europe/Berlin"}},
+                     .out = printed};
+  child.environment["SHEAFWRIGHT_NOTES_LIBRARY"] =
+      library ? std::optional<std::string>(library->string()) : std::nullopt;
+  return runTimed(child);
+}
+
+int runBenchmarks(int argc, char** argv, const std::string& prefix) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  const std::string own = prefix + std::to_string(::getpid()) + "-";
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(fs::temp_directory_path(), error)) {
+    if (entry.path().filename().string().starts_with(own)) {
+      fs::remove(entry.path(), error);
+    }
+  }
+  return 0;
 }
 
 std::string checkExport(const RunResult& run, const fs::path& output, const fs::path& printed,

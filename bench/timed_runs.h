@@ -23,6 +23,16 @@ struct RunResult {
 
 RunResult runTimed(const ChildProcess& child);
 
+// `program` run as a user runs the tool, in Europe/Berlin, with SHEAFWRIGHT_NOTES_LIBRARY set to
+// `library` (unset when none); its standard output goes to `printed`.
+RunResult runWithLibrary(const char* program, const std::vector<std::string>& arguments,
+                         const std::optional<std::filesystem::path>& library,
+                         const std::filesystem::path& printed = "/dev/null");
+
+// Runs the registered benchmarks, then removes the files this process left in the temporary
+// directory: those whose names begin with `prefix`, the process id and "-". The exit status.
+int runBenchmarks(int argc, char** argv, const std::string& prefix);
+
 // Why an export is wrong, or empty: the run failed, the file is not JSON, or it holds another
 // number of records than the run's standard output (in `printed`) says it wrote. A speed-up
 // that breaks the output must not pass as faster. `records` receives the count.

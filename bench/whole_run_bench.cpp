@@ -10,7 +10,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -56,35 +55,24 @@ const Prepared& libraryFile(std::size_t megabytes, Alphabet alphabet, bool withI
   return made[key] = Prepared{path, library.htmlBytes, library.json.size(), checkOutput(path)};
 }
 
-// Runs `program` with `arguments` (and the library in the environment), as a user would; its
-// standard output goes to `printed` when given.
-RunResult runProcess(const char* program, const std::vector<std::string>& arguments,
-                     const fs::path& library, const fs::path* printed = nullptr) {
-  return runTimed(
-      {.program = program,
-       .arguments = arguments,
-       .environment = {{"SHEAFWRIGHT_NOTES_LIBRARY", library.string()}, {"TZ", "Europe/Berlin"}},
-       .out = printed != nullptr ? *printed : fs::path("/dev/null")});
-}
-
 RunResult runTool(const fs::path& library, const fs::path& output,
-                  const fs::path* printed = nullptr) {
-  return runProcess(SHEAFWRIGHT_BINARY, {"--out", output.string()}, library, printed);
+                  const fs::path& printed = "/dev/null") {
+  return runWithLibrary(SHEAFWRIGHT_BINARY, {"--out", output.string()}, library, printed);
 }
 
 // One untimed run per library: the file must be JSON with as many records as the tool says.
 std::string checkOutput(const fs::path& library) {
   const fs::path output = library.string() + ".out.json";
   const fs::path printed = library.string() + ".printed";
-  const std::string problem = checkExport(runTool(library, output, &printed), output, printed);
+  const std::string problem = checkExport(runTool(library, output, printed), output, printed);
   fs::remove(output);
   fs::remove(printed);
   return problem;
 }
 
 RunResult runFloor(const fs::path& library, const fs::path& output, std::uintmax_t bytes) {
-  return runProcess(SHEAFWRIGHT_FLOOR, {library.string(), output.string(), std::to_string(bytes)},
-                    library);
+  return runWithLibrary(SHEAFWRIGHT_FLOOR,
+                        {library.string(), output.string(), std::to_string(bytes)}, library);
 }
 
 void BM_WholeRun(benchmark::State& state) {
@@ -162,7 +150,7 @@ void BM_AgainstFloor(benchmark::State& state) {
       return failed("the floor failed");
     }
     if (before != nullptr && *before != '\0') {
-      const RunResult old = runProcess(before, {"--out", toolOutput.string()}, library.path);
+      const RunResult old = runWithLibrary(before, {"--out", toolOutput.string()}, library.path);
       if (!old.ok) {
         return failed("the earlier build failed");
       }
@@ -200,15 +188,5 @@ BENCHMARK(BM_AgainstFloor)
 }  // namespace sheafwright::bench
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  for (const auto& entry :
-       std::filesystem::directory_iterator(std::filesystem::temp_directory_path())) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("sheafwright-library-" + std::to_string(::getpid()) + "-", 0) == 0) {
-      std::filesystem::remove(entry.path());
-    }
-  }
-  return 0;
+  return sheafwright::bench::runBenchmarks(argc, argv, "sheafwright-library-");
 }
