@@ -333,7 +333,7 @@ OrFailure<Layout> layoutOf(const sqlite::Database& database) {
     }
   }
   // The note's creation date moved to ZCREATIONDATE3 in macOS 12; notes' ZCREATIONDATE1 is
-  // then reported empty, and taken only where ZCREATIONDATE3 is.
+  // then reported empty, and is taken only where ZCREATIONDATE3 is empty.
   const bool moved = database.hasColumn("ZICCLOUDSYNCINGOBJECT", "ZCREATIONDATE3");
   if (database.hasColumn("ZICCLOUDSYNCINGOBJECT", "ZCREATIONDATE1")) {
     return Layout{moved ? "COALESCE(n.ZCREATIONDATE3, n.ZCREATIONDATE1)" : "n.ZCREATIONDATE1"};
