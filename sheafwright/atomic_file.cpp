@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 #include <utility>
 #include <variant>
 
@@ -32,25 +33,18 @@ OrFailure<std::string, int> followLinks(std::string path) {
     if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
       return path;
     }
-    std::string destination(256, '\0');
-    for (;;) {
-      const ssize_t n = ::readlink(path.c_str(), destination.data(), destination.size());
-      if (n < 0) {
-        return errno;
-      }
-      if (static_cast<std::size_t>(n) < destination.size()) {
-        destination.resize(static_cast<std::size_t>(n));
-        break;
-      }
-      destination.resize(destination.size() * 2);
+    std::error_code error;
+    const std::filesystem::path destination = std::filesystem::read_symlink(path, error);
+    if (error) {
+      return error.value();
     }
     if (destination.empty()) {
       return ENOENT;
     }
     // A relative link is taken from the link's own directory.
     const std::filesystem::path directory = std::filesystem::path(path).parent_path();
-    path = destination.front() == '/' || directory.empty() ? destination
-                                                           : (directory / destination).string();
+    path = destination.is_absolute() || directory.empty() ? destination.string()
+                                                          : (directory / destination).string();
   }
   return ELOOP;
 }
