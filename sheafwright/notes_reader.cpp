@@ -1,6 +1,8 @@
 // The notes reader: the script, the unpacking of its replies, and the reader's error text.
 #include "sheafwright/notes_reader.h"
 
+#include "sheafwright/ascii.h"
+
 #include <new>
 #include <span>
 
@@ -77,17 +79,7 @@ std::optional<std::int64_t> NotesReader::Session::noteCount(std::size_t index) {
       replyOf(script_->call("noteCount", std::span(&position, 1)));
   // An integer reaches the reader as its decimal text.
   const std::optional<std::string> text = reply ? reply->stringValue() : std::nullopt;
-  if (!text || text->empty() || text->size() > 18) {
-    return std::nullopt;
-  }
-  std::int64_t count = 0;
-  for (const char c : *text) {
-    if (c < '0' || c > '9') {
-      return std::nullopt;
-    }
-    count = count * 10 + (c - '0');
-  }
-  return count;
+  return text ? ascii::readDecimal<std::int64_t>(*text) : std::nullopt;
 }
 
 NotesReader::FolderNotes NotesReader::Session::unpack(std::unique_ptr<ScriptDescriptor> reply) {

@@ -2,6 +2,7 @@
 // and takes anything else for the system's zone.
 #include "sheafwright/time_zone.h"
 
+#include "sheafwright/ascii.h"
 #include "sheafwright/icu_status.h"
 
 #include <unicode/simpletz.h>
@@ -16,13 +17,8 @@ namespace sheafwright {
 
 namespace {
 
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-bool isLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+using ascii::isDigit;
+using ascii::isLetter;
 
 // A zone's abbreviation: three or more letters, or "<", letters, digits, "+" and "-", ">".
 bool readName(std::string_view& s) {
